@@ -1,0 +1,254 @@
+#include "dif_export.h"
+
+#include <string_view>
+#include <vector>
+
+#include "file_system.h"
+#include "numbers.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr size_t kWriteBuffer = 1 << 20;
+constexpr std::string_view kLineEnd = "\r\n";
+
+// Collects the export's text and hands it to the file in large blocks. After the first failed
+// write it writes nothing more and keeps that failure's reason.
+class DifWriter {
+ public:
+  explicit DifWriter(AtomicOutputFile& file) : file_(file) { buffer_.reserve(kWriteBuffer + 4096); }
+
+  std::string& buffer() { return buffer_; }
+
+  void line(std::string_view text) {
+    buffer_ += text;
+    buffer_ += kLineEnd;
+  }
+  void quotedLine(std::string_view text) {
+    buffer_ += '"';
+    buffer_ += text;
+    buffer_ += '"';
+    buffer_ += kLineEnd;
+  }
+  void tupleStart() { line("-1,0\r\nBOT"); }
+  void textCell(std::string_view text) {
+    line("1,0");
+    quotedLine(text);
+  }
+  void numberCell(std::string_view value) {
+    buffer_ += "0,";
+    buffer_ += value;
+    buffer_ += "\r\nV\r\n";
+  }
+  void headerItem(std::string_view topic, int64_t number, std::string_view text) {
+    line(topic);
+    buffer_ += "0,";
+    appendInteger(buffer_, number);
+    buffer_ += kLineEnd;
+    quotedLine(text);
+  }
+
+  // Writes the buffer out once it is full.
+  void flushIfFull() {
+    if (buffer_.size() >= kWriteBuffer) flush();
+  }
+  // Writes out everything collected. Returns false once any write has failed.
+  bool flush() {
+    if (ok_ && !buffer_.empty()) ok_ = file_.write(buffer_.data(), buffer_.size(), &error_);
+    buffer_.clear();
+    return ok_;
+  }
+  const std::string& error() const { return error_; }
+
+ private:
+  AtomicOutputFile& file_;
+  std::string buffer_;
+  bool ok_ = true;
+  std::string error_;
+};
+
+// Field n (1-based) of a data row split at commas; empty beyond the row's last field.
+struct RowFields {
+  // Splits row into its first maxFields fields.
+  void split(std::string_view row, int maxFields) {
+    count = 0;
+    size_t begin = 0;
+    while (count < maxFields) {
+      size_t comma = row.find(',', begin);
+      if (comma == std::string_view::npos) {
+        fields[count++] = row.substr(begin);
+        break;
+      }
+      fields[count++] = row.substr(begin, comma - begin);
+      begin = comma + 1;
+    }
+  }
+  std::string_view field(int n) const { return n <= count ? fields[n - 1] : std::string_view(); }
+
+  std::string_view fields[kChannelTableSize];
+  int count = 0;
+};
+
+// The time of field 1 of the first data row that holds a time there; 0 when none does.
+int32_t findStartTimeMs(const RowStore& dataRows) {
+  RowFields row;
+  for (size_t i = 0; i < dataRows.size(); ++i) {
+    row.split(dataRows[i], 1);
+    int32_t time = parseTimeValueMs(row.field(1));
+    if (time >= 0) return time;
+  }
+  return 0;
+}
+
+void writeDescriptorTuples(DifWriter& out, const ChannelTable& channelTable, int32_t fieldCount,
+                           const std::vector<int>& channels) {
+  const int32_t columns = static_cast<int32_t>(channels.size()) + 1;
+  auto emptyTextCells = [&](int count) {
+    for (int i = 0; i < count; ++i) out.textCell("");
+  };
+  out.tupleStart();
+  out.textCell("Input Description");
+  emptyTextCells(columns - 1);
+
+  out.tupleStart();
+  out.textCell("Stochiometric:");
+  out.numberCell("0.000000");
+  emptyTextCells(columns > 2 ? columns - 2 : 0);
+
+  out.tupleStart();
+  out.textCell("From device:");
+  for (int k : channels) {
+    std::string text = "ZT-2 (Channel 1:";
+    appendInteger(text, k - 1);
+    text += ')';
+    out.textCell(text);
+  }
+  out.tupleStart();
+  out.textCell("Name:");
+  for (int k : channels) out.textCell(channelTable[k].label);
+  out.tupleStart();
+  out.textCell("Unit:");
+  for (int k : channels) out.textCell(channelTable[k].unit);
+  out.tupleStart();
+  out.textCell("Range:");
+  for (int k : channels) out.numberCell(channelTable[k].rangeLow);
+  out.tupleStart();
+  out.textCell("equiv(Sample):");
+  for (size_t i = 0; i < channels.size(); ++i) out.numberCell("0");
+  out.tupleStart();
+  out.textCell("to:");
+  for (int k : channels) out.numberCell(channelTable[k].rangeHigh);
+  out.tupleStart();
+  out.textCell("equiv(Sample):");
+  for (int k : channels) out.numberCell(parseInteger(channelTable[k].rangeHigh) < 10 ? "1024" : "4096");
+  out.tupleStart();
+  out.textCell("Color:");
+  for (int k : channels) {
+    std::string color;
+    appendInteger(color, channelTable[k].color);
+    out.numberCell(color);
+  }
+  for (const char* label : {"-END-", "Session 1"}) {
+    out.tupleStart();
+    out.textCell(label);
+    emptyTextCells(static_cast<int>(channels.size()));
+  }
+  // Column titles; a log without a header line has no columns to name.
+  out.tupleStart();
+  if (fieldCount >= 1) {
+    out.textCell(columnTitle(channelTable[0], true));
+    for (int k : channels) out.textCell(columnTitle(channelTable[k], false));
+  }
+}
+
+void writeDataRows(DifWriter& out, int32_t fieldCount, const RowStore& dataRows,
+                   const std::vector<int>& channels, const ProgressCallback& progress) {
+  const int64_t startTimeMs = findStartTimeMs(dataRows);
+  // Field numbers of the exported columns: the time column's field 1, then field k + 1.
+  std::vector<int> fieldNumbers{1};
+  for (int k : channels) fieldNumbers.push_back(k + 1);
+  const int maxFields = fieldCount < 1 ? 1 : fieldCount;
+
+  RowFields row;
+  int32_t rowsWritten = 0;
+  for (size_t i = 0; i < dataRows.size(); ++i) {
+    row.split(dataRows[i], maxFields);
+    out.tupleStart();
+    for (int n : fieldNumbers) {
+      std::string_view value = row.field(n);
+      int32_t time = value.find(':') == std::string_view::npos ? -1 : parseTimeValueMs(value);
+      std::string& buffer = out.buffer();
+      buffer += "0,";
+      if (time >= 0)
+        appendSecondsFromMs(buffer, time - startTimeMs);
+      else
+        buffer += value;
+      buffer += "\r\nV\r\n";
+    }
+    ++rowsWritten;
+    if (rowsWritten % 100 == 0 && progress) progress(rowsWritten);
+    out.flushIfFull();
+  }
+  if (progress) progress(rowsWritten);
+  out.line("-1,0\r\nEOD");
+}
+
+}  // namespace
+
+int32_t exportColumnCount(const ChannelTable& channelTable, int32_t fieldCount) {
+  int32_t count = 1;
+  for (int k = 1; k < fieldCount && k < kChannelTableSize; ++k)
+    if (channelTable[k].enabled != 0) ++count;
+  return count;
+}
+
+std::string columnPattern(int32_t exportColumnCount) {
+  std::string pattern = "1";
+  for (int32_t i = 1; i < exportColumnCount; ++i) pattern += '2';
+  pattern.resize(kColumnPatternLength, '0');
+  return pattern;
+}
+
+std::string columnTitle(const ChannelSettings& channel, bool isTimeColumn) {
+  if (channel.label == channel.unit) return channel.label;
+  return channel.label + (isTimeColumn ? "(" : " (") + channel.unit + ")";
+}
+
+bool writeExport(const std::string& logPath, const std::string& exportPath,
+                 const ChannelTable& channelTable, int32_t fieldCount, const RowStore& dataRows,
+                 const ProgressCallback& progress, std::string* err) {
+  if (exportPath == logPath || isSameFile(exportPath, logPath)) {
+    if (err) *err = "the export would replace the log itself";
+    return false;
+  }
+  std::vector<int> channels;
+  for (int k = 1; k < fieldCount && k < kChannelTableSize; ++k)
+    if (channelTable[k].enabled != 0) channels.push_back(k);
+  const int32_t columns = static_cast<int32_t>(channels.size()) + 1;
+
+  AtomicOutputFile file;
+  std::string reason;
+  if (!file.create(exportPath, &reason)) {
+    if (err) *err = "cannot create the export: " + reason;
+    return false;
+  }
+  DifWriter out(file);
+  out.headerItem("TABLE", 1, "EXCEL");
+  out.headerItem("VECTORS", static_cast<int64_t>(dataRows.size()) + 12, "LMTR");
+  out.headerItem("TUPLES", columns, columnPattern(columns));
+  out.headerItem("DATA", 0, "");
+  writeDescriptorTuples(out, channelTable, fieldCount, channels);
+  writeDataRows(out, fieldCount, dataRows, channels, progress);
+  if (!out.flush()) {
+    if (err) *err = "cannot write the export: " + out.error();
+    return false;
+  }
+  if (!file.commit(&reason)) {
+    if (err) *err = "cannot save the export: " + reason;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,105 @@
+// The thin platform layer: opening, locking, reading and safely replacing files, and the
+// program's own path. Every failure comes back as a reason a person understands.
+// One implementation per platform: file_system_posix.cpp, file_system_windows.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+// A file open for reading. Closed by close() or on destruction.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Reads up to capacity bytes; *got is 0 at the end. Returns false with *err on failure.
+  bool read(char* buffer, size_t capacity, size_t* got, std::string* err);
+  // Reads the rest of the file into *content. Returns false with *err on failure.
+  bool readAll(std::string* content, std::string* err);
+  // The file's size in bytes. Returns false with *err on failure (err may be null).
+  bool size(uint64_t* bytes, std::string* err) const;
+  bool isOpen() const { return handle_ != kNoHandle; }
+  // Releases the file and any lock held on it.
+  void close();
+  // Takes ownership of a platform file handle (for the platform layer itself).
+  void adopt(intptr_t handle) {
+    close();
+    handle_ = handle;
+  }
+
+ private:
+  static constexpr intptr_t kNoHandle = -1;
+  intptr_t handle_ = kNoHandle;
+};
+
+// Opens the log for reading only, held so that no other program has it at the same time (on
+// POSIX an exclusive advisory lock). Returns false with *err: "not found", "permission denied",
+// "is a folder", "held by another program", ...
+bool openLog(const std::string& path, InputFile* file, std::string* err);
+
+// How the settings file was found when it was opened.
+enum class SettingsHold {
+  kReadWrite,   // held for the rewrite: no other copy of the program may rewrite it meanwhile
+  kReadOnly,    // read; another copy holds it, or it may not be written: never rewritten
+  kAbsent,      // does not exist: created at the rewrite
+  kUnreadable,  // exists but cannot be read (a folder, no permission): never replaced
+};
+
+// Opens the settings file. With forWriting, tries to hold it for a later rewrite; without, or
+// when that is refused, opens it for reading only. *err says why it is not kReadWrite.
+SettingsHold openSettingsFile(const std::string& path, bool forWriting, InputFile* file,
+                              std::string* err);
+
+// A file written under a temporary name in the destination's folder and moved over the
+// destination only by commit(), once complete and flushed to disk. Abandoned (the temporary
+// removed, the destination untouched) when not committed.
+class AtomicOutputFile {
+ public:
+  AtomicOutputFile() = default;
+  ~AtomicOutputFile();
+  AtomicOutputFile(const AtomicOutputFile&) = delete;
+  AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+
+  // Creates the temporary file for path. A symbolic link at path keeps pointing at the file
+  // it names, which is the one replaced; an existing file's permission bits are kept.
+  // Returns false with *err on failure.
+  bool create(const std::string& path, std::string* err);
+  // Writes all bytes. Returns false with *err on failure (a full disk, an I/O error).
+  bool write(const char* data, size_t size, std::string* err);
+  // Flushes to disk and moves the file into place. Returns false with *err on failure, after
+  // which the temporary is gone and the destination untouched.
+  bool commit(std::string* err);
+  // Removes the temporary file, if any.
+  void abandon();
+
+ private:
+  std::string target_;
+  std::string temporary_;
+  intptr_t handle_ = -1;
+};
+
+// Replaces the file at path with content through an AtomicOutputFile.
+bool replaceFile(const std::string& path, std::string_view content, std::string* err);
+
+// Whether both paths name one existing file (also through links). False when either is absent.
+bool isSameFile(const std::string& a, const std::string& b);
+
+// Whether a file or folder exists at path.
+bool pathExists(const std::string& path);
+
+// Creates the folder and its missing parents. Returns false with *err on failure.
+bool createDirectories(const std::string& path, std::string* err);
+
+// The full path of the running program's own executable. Returns false with *err on failure.
+bool programPath(std::string* path, std::string* err);
+
+// Whether the standard error stream is a terminal (for progress output).
+bool standardErrorIsTerminal();
+
+}  // namespace quorvel

@@ -1,0 +1,107 @@
+#include "numbers.h"
+
+#include <charconv>
+
+namespace quorvel {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+int digitValue(char c, int base) {
+  int value = -1;
+  if (c >= '0' && c <= '9')
+    value = c - '0';
+  else if (c >= 'a' && c <= 'f')
+    value = c - 'a' + 10;
+  else if (c >= 'A' && c <= 'F')
+    value = c - 'A' + 10;
+  return value < base ? value : -1;
+}
+
+// Reads one or two digits at text[*at]; -1 when there is none.
+int readTwoDigits(std::string_view text, size_t* at) {
+  int value = -1;
+  for (int taken = 0; taken < 2 && *at < text.size() && isDigit(text[*at]); ++taken)
+    value = (value < 0 ? 0 : value * 10) + (text[(*at)++] - '0');
+  return value;
+}
+
+}  // namespace
+
+int64_t parseInteger(std::string_view text) {
+  size_t at = 0;
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '-' || text[at] == '+')) negative = text[at++] == '-';
+  int base = 10;
+  if (at < text.size() && text[at] == '$') {
+    base = 16;
+    ++at;
+  } else if (at < text.size() && text[at] == '%') {
+    base = 2;
+    ++at;
+  }
+  uint64_t value = 0;  // unsigned, so that overflow wraps as defined
+  for (; at < text.size(); ++at) {
+    int digit = digitValue(text[at], base);
+    if (digit < 0) break;
+    value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+  }
+  if (negative) value = 0 - value;
+  return static_cast<int64_t>(value);
+}
+
+int32_t parseTimeOfDay(std::string_view text) {
+  size_t at = 0;
+  int parts[3];
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) {
+      if (at >= text.size() || text[at] != ':') return -1;
+      ++at;
+    }
+    parts[i] = readTwoDigits(text, &at);
+    if (parts[i] < 0) return -1;
+  }
+  if (at != text.size() || parts[0] > 23 || parts[1] > 59 || parts[2] > 59) return -1;
+  return parts[0] * 3600 + parts[1] * 60 + parts[2];
+}
+
+int32_t parseTimeValueMs(std::string_view text) {
+  size_t dot = text.find('.');
+  int32_t seconds = parseTimeOfDay(text.substr(0, dot));
+  if (seconds < 0) return -1;
+  int32_t milliseconds = 0;
+  if (dot != std::string_view::npos) {
+    std::string_view fraction = text.substr(dot + 1);
+    if (fraction.empty()) return -1;
+    int scale = 100;
+    for (char c : fraction) {
+      if (!isDigit(c)) return -1;
+      milliseconds += (c - '0') * scale;
+      scale /= 10;
+    }
+  }
+  return seconds * 1000 + milliseconds;
+}
+
+void appendInteger(std::string& out, int64_t value) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, static_cast<size_t>(result.ptr - digits));
+}
+
+void appendSecondsFromMs(std::string& out, int64_t milliseconds) {
+  uint64_t magnitude = milliseconds < 0 ? 0 - static_cast<uint64_t>(milliseconds)
+                                        : static_cast<uint64_t>(milliseconds);
+  if (milliseconds < 0) out += '-';
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, magnitude / 1000);
+  out.append(digits, static_cast<size_t>(result.ptr - digits));
+  unsigned fraction = static_cast<unsigned>(magnitude % 1000);
+  char decimals[4] = {'.', static_cast<char>('0' + fraction / 100),
+                      static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10)};
+  out.append(decimals, 4);
+}
+
+}  // namespace quorvel
