@@ -1,1 +1,106 @@
+#include "file_system.h"
+
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+
+#include "../tests/test_support.h"
+
+namespace quorvel {
+namespace {
+
+using quorvel::testing::readFile;
+using quorvel::testing::TempDir;
+using quorvel::testing::writeFile;
+
+TEST(OpenLog, FailuresComeWithTheirReason) {
+  TempDir dir;
+  InputFile file;
+  std::string err;
+  EXPECT_FALSE(openLog(dir.file("missing.csv"), &file, &err));
+  EXPECT_EQ(err, "not found");
+  EXPECT_FALSE(openLog(dir.path(), &file, &err));
+  EXPECT_EQ(err, "is a folder");
+  writeFile(dir.file("plain"), "x");
+  EXPECT_FALSE(openLog(dir.file("plain/log.csv"), &file, &err));
+  EXPECT_EQ(err, "a part of the path is not a folder");
+}
+
+TEST(OpenLog, ALogHeldByAnotherProgramIsRefused) {
+  TempDir dir;
+  std::string path = dir.file("log.csv");
+  writeFile(path, "\"T\"\n");
+  int other = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  InputFile file;
+  std::string err;
+  EXPECT_FALSE(openLog(path, &file, &err));
+  EXPECT_EQ(err, "held by another program");
+  ::close(other);
+  EXPECT_TRUE(openLog(path, &file, &err)) << err;
+}
+
+// Runs replaceFile in a child process whose files may not grow beyond limit bytes, so that
+// the write fails for real (EFBIG). Returns the child's exit code: 0 when replaceFile failed.
+int replaceWithFileSizeLimit(const std::string& path, const std::string& content, rlim_t limit) {
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit rl = {limit, limit};
+    ::setrlimit(RLIMIT_FSIZE, &rl);
+    std::string err;
+    bool ok = replaceFile(path, content, &err);
+    ::_exit(!ok && err == "the file is too large" ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(ReplaceFile, AFailingWriteLeavesTheOldFileWhole) {
+  TempDir dir;
+  std::string path = dir.file("s.ini");
+  writeFile(path, "old content\n");
+  EXPECT_EQ(replaceWithFileSizeLimit(path, std::string(100000, 'n'), 4096), 0);
+  EXPECT_EQ(readFile(path), "old content\n");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"s.ini"});  // no temporary left behind
+}
+
+TEST(ReplaceFile, ReplacesWholeAndLeavesNoTemporary) {
+  TempDir dir;
+  std::string path = dir.file("f");
+  writeFile(path, std::string(5000, 'x'));
+  std::string err;
+  ASSERT_TRUE(replaceFile(path, "short", &err)) << err;
+  EXPECT_EQ(readFile(path), "short");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"f"});
+}
+
+TEST(ReplaceFile, MissingFolderIsReported) {
+  TempDir dir;
+  std::string err;
+  EXPECT_FALSE(replaceFile(dir.file("gone/f"), "x", &err));
+  EXPECT_EQ(err, "not found");
+}
+
+TEST(FileSystem, SameFileThroughALink) {
+  TempDir dir;
+  writeFile(dir.file("a"), "x");
+  std::filesystem::create_symlink("a", dir.file("b"));
+  EXPECT_TRUE(isSameFile(dir.file("a"), dir.file("b")));
+  EXPECT_FALSE(isSameFile(dir.file("a"), dir.file("missing")));
+}
+
+TEST(FileSystem, ProgramPathIsThisTestBinary) {
+  std::string path, err;
+  ASSERT_TRUE(programPath(&path, &err)) << err;
+  EXPECT_NE(path.find("quorvel_core_tests"), std::string::npos) << path;
+}
+
+}  // namespace
+}  // namespace quorvel
