@@ -1,5 +1,8 @@
 #include "dif_export.h"
 
+#include <charconv>
+#include <cstring>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -13,60 +16,97 @@ namespace {
 constexpr size_t kWriteBuffer = 1 << 20;
 constexpr std::string_view kLineEnd = "\r\n";
 
-// Collects the export's text and hands it to the file in large blocks. After the first failed
-// write it writes nothing more and keeps that failure's reason.
+// Collects the export's text in a fixed buffer and hands it to the file in large blocks.
+// After the first failed write it writes nothing more and keeps that failure's reason.
 class DifWriter {
  public:
-  explicit DifWriter(AtomicOutputFile& file) : file_(file) { buffer_.reserve(kWriteBuffer + 4096); }
+  explicit DifWriter(AtomicOutputFile& file)
+      : file_(file), buffer_(new char[kWriteBuffer]) {}
 
-  std::string& buffer() { return buffer_; }
-
+  void append(std::string_view text) {
+    if (kWriteBuffer - used_ < text.size()) {
+      flush();
+      if (text.size() > kWriteBuffer) {
+        writeOut(text.data(), text.size());
+        return;
+      }
+    }
+    std::memcpy(buffer_.get() + used_, text.data(), text.size());
+    used_ += text.size();
+  }
   void line(std::string_view text) {
-    buffer_ += text;
-    buffer_ += kLineEnd;
+    append(text);
+    append(kLineEnd);
   }
   void quotedLine(std::string_view text) {
-    buffer_ += '"';
-    buffer_ += text;
-    buffer_ += '"';
-    buffer_ += kLineEnd;
+    append("\"");
+    append(text);
+    append("\"\r\n");
   }
-  void tupleStart() { line("-1,0\r\nBOT"); }
+  void tupleStart() { append("-1,0\r\nBOT\r\n"); }
   void textCell(std::string_view text) {
-    line("1,0");
+    append("1,0\r\n");
     quotedLine(text);
   }
   void numberCell(std::string_view value) {
-    buffer_ += "0,";
-    buffer_ += value;
-    buffer_ += "\r\nV\r\n";
+    append("0,");
+    append(value);
+    append("\r\nV\r\n");
   }
   void headerItem(std::string_view topic, int64_t number, std::string_view text) {
     line(topic);
-    buffer_ += "0,";
-    appendInteger(buffer_, number);
-    buffer_ += kLineEnd;
+    std::string numberLine = "0,";
+    appendInteger(numberLine, number);
+    line(numberLine);
     quotedLine(text);
   }
 
-  // Writes the buffer out once it is full.
-  void flushIfFull() {
-    if (buffer_.size() >= kWriteBuffer) flush();
+  // Room for at least size more bytes at the returned position; advance() past what was put.
+  char* space(size_t size) {
+    if (kWriteBuffer - used_ < size) flush();
+    return buffer_.get() + used_;
   }
+  void advance(char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
+
   // Writes out everything collected. Returns false once any write has failed.
   bool flush() {
-    if (ok_ && !buffer_.empty()) ok_ = file_.write(buffer_.data(), buffer_.size(), &error_);
-    buffer_.clear();
+    writeOut(buffer_.get(), used_);
+    used_ = 0;
     return ok_;
   }
   const std::string& error() const { return error_; }
 
  private:
+  void writeOut(const char* data, size_t size) {
+    if (ok_ && size > 0) ok_ = file_.write(data, size, &error_);
+  }
+
   AtomicOutputFile& file_;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
   bool ok_ = true;
   std::string error_;
 };
+
+// Copies text to out and returns the position after it.
+char* put(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// Writes milliseconds as seconds with three decimals; returns the position after them.
+char* putSeconds(char* out, int64_t milliseconds) {
+  uint64_t magnitude = milliseconds < 0 ? 0 - static_cast<uint64_t>(milliseconds)
+                                        : static_cast<uint64_t>(milliseconds);
+  if (milliseconds < 0) *out++ = '-';
+  out = std::to_chars(out, out + 24, magnitude / 1000).ptr;
+  unsigned fraction = static_cast<unsigned>(magnitude % 1000);
+  out[0] = '.';
+  out[1] = static_cast<char>('0' + fraction / 100);
+  out[2] = static_cast<char>('0' + fraction / 10 % 10);
+  out[3] = static_cast<char>('0' + fraction % 10);
+  return out + 4;
+}
 
 // Field n (1-based) of a data row split at commas; empty beyond the row's last field.
 struct RowFields {
@@ -162,7 +202,7 @@ void writeDescriptorTuples(DifWriter& out, const ChannelTable& channelTable, int
   }
 }
 
-void writeDataRows(DifWriter& out, int32_t fieldCount, const RowStore& dataRows,
+void writeDataRows(DifWriter& writer, int32_t fieldCount, const RowStore& dataRows,
                    const std::vector<int>& channels, const ProgressCallback& progress) {
   const int64_t startTimeMs = findStartTimeMs(dataRows);
   // Field numbers of the exported columns: the time column's field 1, then field k + 1.
@@ -174,24 +214,25 @@ void writeDataRows(DifWriter& out, int32_t fieldCount, const RowStore& dataRows,
   int32_t rowsWritten = 0;
   for (size_t i = 0; i < dataRows.size(); ++i) {
     row.split(dataRows[i], maxFields);
-    out.tupleStart();
+    writer.tupleStart();
     for (int n : fieldNumbers) {
       std::string_view value = row.field(n);
+      if (value.size() > kWriteBuffer / 2) {  // a giant field: no time, copy it through
+        writer.numberCell(value);
+        continue;
+      }
       int32_t time = value.find(':') == std::string_view::npos ? -1 : parseTimeValueMs(value);
-      std::string& buffer = out.buffer();
-      buffer += "0,";
-      if (time >= 0)
-        appendSecondsFromMs(buffer, time - startTimeMs);
-      else
-        buffer += value;
-      buffer += "\r\nV\r\n";
+      char* out = writer.space(value.size() + 32);
+      out = put(out, "0,");
+      out = time >= 0 ? putSeconds(out, time - startTimeMs) : put(out, value);
+      out = put(out, "\r\nV\r\n");
+      writer.advance(out);
     }
     ++rowsWritten;
     if (rowsWritten % 100 == 0 && progress) progress(rowsWritten);
-    out.flushIfFull();
   }
   if (progress) progress(rowsWritten);
-  out.line("-1,0\r\nEOD");
+  writer.append("-1,0\r\nEOD\r\n");
 }
 
 }  // namespace

@@ -99,6 +99,10 @@ bool createDirectories(const std::string& path, std::string* err);
 // The full path of the running program's own executable. Returns false with *err on failure.
 bool programPath(std::string* path, std::string* err);
 
+// Hints that a large buffer about to be filled should be backed by huge pages, where the
+// system offers them: page faults on fresh memory dominate reading a large log otherwise.
+void adviseLargeBuffer(void* data, size_t size);
+
 // Whether the standard error stream is a terminal (for progress output).
 bool standardErrorIsTerminal();
 

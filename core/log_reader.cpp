@@ -188,7 +188,13 @@ void LogReader::takeHeader(std::string line) {
 bool readLog(InputFile& file, LogData& log, ChannelTable& channelTable, std::string* err) {
   uint64_t size = 0;
   // Rows take at most about the file's size; reserving it avoids copies while the buffer grows.
-  if (file.size(&size, nullptr)) log.dataRows.reserve(static_cast<size_t>(size));
+  if (file.size(&size, nullptr) && size > 0) {
+    // Rows take about the file's size; a guess of 48 bytes a row sizes the offsets.
+    RowStore& rows = log.dataRows;
+    rows.reserve(static_cast<size_t>(size), static_cast<size_t>(size / 48));
+    adviseLargeBuffer(rows.textData(), rows.textCapacity());
+    adviseLargeBuffer(rows.endsData(), rows.endsCapacity());
+  }
   LogReader reader(log, channelTable);
   std::string block(kReadBlock, '\0');
   for (;;) {

@@ -40,7 +40,15 @@ class RowStore {
   size_t committedBytes() const { return ends_.empty() ? 0 : ends_.back(); }
   void closeRow(size_t end) { ends_.push_back(end); }
   void dropTail() { text_.resize(committedBytes()); }
-  void reserve(size_t bytes) { text_.reserve(bytes); }
+  void reserve(size_t bytes, size_t rows) {
+    text_.reserve(bytes);
+    ends_.reserve(rows);
+  }
+  // The reserved buffers, for memory advice: text, then offsets.
+  void* textData() { return text_.data(); }
+  size_t textCapacity() const { return text_.capacity(); }
+  void* endsData() { return ends_.data(); }
+  size_t endsCapacity() const { return ends_.capacity() * sizeof(size_t); }
 
  private:
   std::string text_;
