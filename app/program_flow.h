@@ -1,0 +1,18 @@
+// The program, start to end: choose a log, read it, load the channel settings, show the
+// settings window until it closes, save the channel settings.
+#pragma once
+
+#include <string>
+
+#include "program_state.h"
+
+namespace quorvel {
+
+class Dialogs;
+
+// Runs the whole program once on state (freshly created). settingsPath is the settings file
+// beside the program. Cancelling the file dialog ends at once; a log that cannot be read is
+// reported through dialogs and ends the run. Never fails otherwise.
+void runProgram(ProgramState& state, Dialogs& dialogs, const std::string& settingsPath);
+
+}  // namespace quorvel

@@ -1,0 +1,298 @@
+#include "settings_window.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+
+#include "channel_settings.h"
+#include "conversion.h"
+#include "../tests/fake_dialogs.h"
+#include "../tests/test_support.h"
+
+using quorvel::testing::FakeDialogs;
+using quorvel::testing::readFile;
+using quorvel::testing::TempDir;
+using quorvel::testing::writeFile;
+
+namespace quorvel {
+
+class SettingsWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  // A state read from a log with that text, the built-in defaults and no settings file.
+  static void readState(ProgramState& state, const TempDir& dir, const std::string& text,
+                        const std::string& name = "log.csv") {
+    applyChannelDefaults(state.channelTable);
+    state.logPath = dir.file(name);
+    writeFile(state.logPath, text);
+    std::string err;
+    QVERIFY2(readLogFile(state, &err), err.c_str());
+  }
+
+  static std::string header(int fields) {
+    std::string text = "\"Time\"";
+    for (int i = 1; i < fields; ++i) text += ",\"C" + std::to_string(i) + "\"";
+    return text + "\n";
+  }
+
+  static QRect geometryOf(SettingsWindow& window, int id) {
+    QWidget* widget = window.control(id);
+    return widget ? widget->geometry() : QRect();
+  }
+
+ private slots:
+  void geometry_data() {
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("buttonY");
+    QTest::newRow("no header") << QString("just text\n1\n") << 0 << 50;
+    QTest::newRow("one field") << QString::fromStdString(header(1) + "1\nz\n") << 0 << 50;
+    QTest::newRow("three channels") << QString::fromStdString(header(4) + "1\nz\n") << 3 << 140;
+    QTest::newRow("nine channels") << QString::fromStdString(header(10) + "1\nz\n") << 9 << 320;
+    QTest::newRow("twelve fields") << QString::fromStdString(header(12) + "1\nz\n") << 9 << 320;
+  }
+
+  void geometry() {
+    QFETCH(QString, log);
+    QFETCH(int, rows);
+    QFETCH(int, buttonY);
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, log.toStdString());
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    QCOMPARE(window.windowTitle(), QString("Quorvel V0.65"));
+    QCOMPARE(window.size(), QSize(370, 370));
+    QCOMPARE(window.minimumSize(), window.maximumSize());
+    QCOMPARE(geometryOf(window, 3), QRect(10, 10, 50, 20));
+    QCOMPARE(geometryOf(window, 1), QRect(70, 10, 150, 20));
+    QCOMPARE(geometryOf(window, 2), QRect(230, 10, 50, 20));
+    QCOMPARE(geometryOf(window, 4), QRect(290, 10, 50, 20));
+    QCOMPARE(static_cast<QLabel*>(window.control(1))->alignment(), Qt::AlignCenter);
+    for (int n = 1; n <= 9; ++n) {
+      const bool shown = n <= rows;
+      QCOMPARE(window.control(100 + n) != nullptr, shown);
+      if (!shown) continue;
+      const int y = 30 * n + 10;
+      QCOMPARE(geometryOf(window, 100 + n), QRect(25, y, 20, 20));
+      QCOMPARE(geometryOf(window, 110 + n), QRect(70, y, 150, 20));
+      QCOMPARE(geometryOf(window, 120 + n), QRect(230, y, 50, 20));
+      QCOMPARE(geometryOf(window, 130 + n), QRect(305, y, 20, 20));
+    }
+    QVERIFY(window.control(110) == nullptr && window.control(120) == nullptr);
+    QCOMPARE(geometryOf(window, 140), QRect(70, buttonY, 150, 30));
+    QCOMPARE(geometryOf(window, 150), QRect(230, buttonY, 50, 30));
+    QCOMPARE(static_cast<QPushButton*>(window.control(140))->text(), QString("Convert"));
+    QCOMPARE(static_cast<QPushButton*>(window.control(150))->text(), QString("Reset"));
+  }
+
+  void tabFollowsCreationOrderAndWraps() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(3) + "1\nz\n");
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.control(101)->setFocus();
+    const int order[] = {111, 121, 102, 112, 122, 140, 150, 101, 111};
+    for (int id : order) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget()->objectName(), QString("control%1").arg(id));
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("control101"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QString("control150"));
+    for (int id : {3, 131, 132}) QCOMPARE(window.control(id)->focusPolicy(), Qt::NoFocus);
+  }
+
+  void checkBoxSetsEnabled() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(3) + "1\nz\n");
+    state.channelTable[1].enabled = 5;  // as a settings file may hold it
+    state.channelTable[2].enabled = 0;
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    auto* box1 = static_cast<QCheckBox*>(window.control(101));
+    auto* box2 = static_cast<QCheckBox*>(window.control(102));
+    QVERIFY(box1->isChecked());
+    QVERIFY(!box2->isChecked());
+    QCOMPARE(state.channelTable[1].enabled, 5);
+    QTest::mouseClick(box1, Qt::LeftButton);
+    QCOMPARE(state.channelTable[1].enabled, 0);
+    QTest::mouseClick(box1, Qt::LeftButton);
+    QCOMPARE(state.channelTable[1].enabled, 1);
+    box2->setFocus();
+    QTest::keyClick(box2, Qt::Key_Space);
+    QCOMPARE(state.channelTable[2].enabled, 1);
+  }
+
+  void swatchOpensTheChooser() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(3) + "1\nz\n");
+    state.channelTable[2].color = -1;
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    auto* swatch1 = static_cast<QLabel*>(window.control(131));
+
+    QTest::mouseClick(swatch1, Qt::RightButton);
+    QVERIFY(dialogs.colorsOpenedAt.empty());
+
+    dialogs.colorToChoose = -1;  // cancelled
+    QTest::mouseClick(swatch1, Qt::LeftButton);
+    QCOMPARE(dialogs.colorsOpenedAt, std::vector<int32_t>{14418139});
+    QCOMPARE(state.channelTable[1].color, 14418139);
+    QCOMPARE(swatch1->pixmap().toImage().pixelColor(10, 10), QColor(219, 0, 220));
+
+    dialogs.colorToChoose = 0x0000FF;  // pure red
+    QTest::mouseClick(swatch1, Qt::LeftButton);
+    QCOMPARE(state.channelTable[1].color, 255);
+    QImage picture = swatch1->pixmap().toImage();
+    QCOMPARE(picture.size(), QSize(20, 20));
+    QCOMPARE(picture.pixelColor(0, 0), QColor(255, 0, 0));
+    QCOMPARE(picture.pixelColor(19, 19), QColor(255, 0, 0));
+
+    QTest::mouseClick(window.control(132), Qt::LeftButton);  // a colour of -1 opens at black
+    QCOMPARE(dialogs.colorsOpenedAt.back(), 0);
+  }
+
+  void resetRestoresDefaultsAndHeaderNames() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(10) + "1\nz\n");
+    for (int n = 1; n <= 9; ++n) {
+      state.channelTable[n].enabled = 0;
+      state.channelTable[n].color = 42;
+      state.channelTable[n].unit = "stored";
+      state.channelTable[n].name = "stored name";
+    }
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    static_cast<QLineEdit*>(window.control(123))->setText("typed");
+    QTest::mouseClick(window.control(150), Qt::LeftButton);
+    for (int n = 1; n <= 8; ++n) {
+      QCOMPARE(state.channelTable[n].enabled, 1);
+      QVERIFY(static_cast<QCheckBox*>(window.control(100 + n))->isChecked());
+      QCOMPARE(static_cast<QLineEdit*>(window.control(110 + n))->text(), QString("C%1").arg(n));
+    }
+    QCOMPARE(state.channelTable[3].unit, std::string("kPa"));
+    QCOMPARE(static_cast<QLineEdit*>(window.control(123))->text(), QString("kPa"));
+    QCOMPARE(state.channelTable[3].color, 16711680);
+    QCOMPARE(static_cast<QLabel*>(window.control(133))->pixmap().toImage().pixelColor(5, 5),
+             QColor(0, 0, 255));
+    // Channel 9 has no defaults: it keeps its state, colour and unit, and takes its name.
+    QCOMPARE(state.channelTable[9].enabled, 0);
+    QCOMPARE(state.channelTable[9].color, 42);
+    QCOMPARE(static_cast<QLineEdit*>(window.control(129))->text(), QString("stored"));
+    QCOMPARE(state.channelTable[9].name, std::string("C9"));
+    QVERIFY(!window.closeRequested());
+  }
+
+  void convertWritesTheExportAndRequestsClose() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, readFile(QUORVEL_TEST_DATA "/three_channels.csv"), "three_channels.csv");
+    SettingsFile settings;
+    loadChannelSettings(settings, QUORVEL_TEST_DATA "/three_channels.ini", state.channelTable,
+                        state.log.fieldCount, false);
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    QSignalSpy progress(window.statusBar().progress(), &QProgressBar::valueChanged);
+    QTest::mouseClick(window.control(140), Qt::LeftButton);
+    QCOMPARE(readFile(dir.file("three_channels.dif")), readFile(QUORVEL_TEST_DATA "/three_channels.dif"));
+    QCOMPARE(progress.count(), 1);
+    QCOMPARE(progress.at(0).at(0).toInt(), 4);
+    QVERIFY(!window.closeRequested());  // posted, not yet taken
+    QCoreApplication::sendPostedEvents(&window);
+    QVERIFY(window.closeRequested());
+    QVERIFY(dialogs.errors.isEmpty());
+  }
+
+  void convertTakesTypedNamesAndUnits() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(3) + "12:00:00.000,1,2\nz\n");
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    auto* name = static_cast<QLineEdit*>(window.control(112));
+    name->clear();
+    QTest::keyClicks(name, "Oil - Temp");
+    static_cast<QLineEdit*>(window.control(122))->setText(QString::fromUtf8("\xC2\xB0" "C"));
+    QTest::mouseClick(window.control(140), Qt::LeftButton);
+    QCOMPARE(state.channelTable[2].name, std::string("Oil - Temp"));
+    QCOMPARE(state.channelTable[2].label, std::string("Oil__Temp"));
+    QCOMPARE(state.channelTable[0].label, std::string("Time"));
+    std::string bytes = readFile(dir.file("log.dif"));
+    QVERIFY(bytes.find("\"Name:\"\r\n1,0\r\n\"C1\"\r\n1,0\r\n\"Oil__Temp\"\r\n") != std::string::npos);
+    QVERIFY(bytes.find("\"Oil__Temp (\xC2\xB0" "C)\"") != std::string::npos);
+  }
+
+  void statusBarShowsFileNameAndProgress() {
+    TempDir dir;
+    ProgramState state;
+    std::string log = header(2);
+    for (int i = 0; i <= 250; ++i) log += "12:00:00.000,1\n";
+    readState(state, dir, log, "run 3.csv");
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    StatusBar& bar = window.statusBar();
+    QCOMPARE(bar.fileName()->text(), QString("run 3.csv"));
+    QCOMPARE(bar.fileName()->geometry().x(), 0);
+    QCOMPARE(bar.fileName()->width(), 200);
+    QCOMPARE(bar.fileName()->alignment(), Qt::AlignCenter);
+    QWidget* field1 = bar.progress()->parentWidget();
+    QCOMPARE(field1->geometry().x(), 200);
+    QCOMPARE(field1->width(), 200);
+    QCOMPARE(bar.progress()->geometry().topLeft(), QPoint(2, 3));
+    QCOMPARE(bar.progress()->width(), 192);
+    QCOMPARE(bar.bar()->geometry().bottom(), 369);
+    QVERIFY(bar.bar()->height() >= 18);
+    QCOMPARE(bar.progress()->maximum(), 250);
+    QCOMPARE(bar.progress()->value(), 0);
+
+    QSignalSpy progress(bar.progress(), &QProgressBar::valueChanged);
+    QTest::mouseClick(window.control(140), Qt::LeftButton);
+    QList<int> values;
+    for (const auto& call : progress) values << call.at(0).toInt();
+    QCOMPARE(values, (QList<int>{100, 200, 250}));
+  }
+
+  void failedExportIsShownAndTheWindowStaysOpen() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(2) + "1\nz\n");
+    std::filesystem::create_directory(dir.file("log.dif"));  // in the export's way
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    QTest::mouseClick(window.control(140), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(&window);
+    QVERIFY(!window.closeRequested());
+    QCOMPARE(dialogs.errors.size(), 1);
+    QVERIFY(dialogs.errors[0].contains(QString::fromStdString(dir.file("log.dif"))));
+    QVERIFY(dialogs.errors[0].contains("is a folder"));
+    QVERIFY(window.isVisible());
+  }
+};
+
+}  // namespace quorvel
+
+QTEST_MAIN(quorvel::SettingsWindowTest)
+#include "settings_window_test.moc"

@@ -1,0 +1,61 @@
+#include "status_bar.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <algorithm>
+#include <limits>
+
+#include "paths.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kFieldWidth = 200;
+constexpr int kMinimumHeight = 18;
+constexpr int kRepaintMs = 30;
+
+}  // namespace
+
+void StatusBar::attachStatusBar(QWidget* window, const std::string& logPath, int64_t rows) {
+  bar_ = new QStatusBar(window);
+  bar_->setObjectName(QStringLiteral("statusBar"));
+  bar_->setSizeGripEnabled(false);
+  const int height = std::max(kMinimumHeight, bar_->sizeHint().height());
+  bar_->setGeometry(0, window->height() - height, window->width(), height);
+
+  // The fields are placed by hand: each keeps its 200 pixels whatever its text, and field 1
+  // runs 30 pixels past the window's right edge.
+  fileName_ = new QLabel(QString::fromStdString(filePart(logPath)), bar_);
+  fileName_->setObjectName(QStringLiteral("statusField0"));
+  fileName_->setAlignment(Qt::AlignCenter);
+  fileName_->setFrameShape(QFrame::Panel);
+  fileName_->setFrameShadow(QFrame::Sunken);
+  fileName_->setGeometry(0, 0, kFieldWidth, height);
+
+  auto* field1 = new QWidget(bar_);
+  field1->setObjectName(QStringLiteral("statusField1"));
+  field1->setGeometry(kFieldWidth, 0, kFieldWidth, height);
+  progress_ = new QProgressBar(field1);
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setTextVisible(false);
+  const int maximum = static_cast<int>(std::min<int64_t>(rows, std::numeric_limits<int>::max()));
+  progress_->setRange(0, maximum);
+  progress_->setValue(0);
+  progress_->setGeometry(2, 3, kFieldWidth - 2 - 6, height - 3 - 3);
+  bar_->show();
+  sincePaint_.start();
+}
+
+void StatusBar::setProgress(int32_t value) {
+  if (!progress_) return;
+  progress_->setValue(value);
+  // The export runs inside the Convert handler, so no event loop paints meanwhile.
+  if (sincePaint_.elapsed() >= kRepaintMs || value >= progress_->maximum()) {
+    progress_->repaint();
+    sincePaint_.restart();
+  }
+}
+
+}  // namespace quorvel
