@@ -29,3 +29,6 @@ stat -c "log %s bytes" "$work/log1m.csv"
 
 echo "== core micro-benchmarks"
 "$build/bench/quorvel_core_bench"
+
+echo "== the window, offscreen"
+QT_QPA_PLATFORM=offscreen "$build/bench/quorvel_window_bench"
