@@ -14,13 +14,6 @@
 
 namespace {
 
-class NoDialogs : public quorvel::Dialogs {
- public:
-  QString chooseLog() override { return {}; }
-  int32_t chooseColor(QWidget*, int32_t) override { return -1; }
-  void showError(QWidget*, const QString&) override {}
-};
-
 double milliseconds(QElapsedTimer& timer) { return timer.nsecsElapsed() / 1e6; }
 
 }  // namespace
@@ -30,7 +23,7 @@ int main(int argc, char** argv) {
   const std::string log =
       (std::filesystem::temp_directory_path() / "quorvel-bench-1m.csv").string();
   if (!std::filesystem::exists(log)) quorvel::generateLog(log, 1000000);
-  NoDialogs dialogs;
+  quorvel::NoDialogs dialogs;
   constexpr int kRuns = 5;
   double read = 0, appear = 0, plainExport = 0, windowExport = 0;
   for (int run = 0; run < kRuns; ++run) {

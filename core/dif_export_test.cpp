@@ -1,9 +1,6 @@
 #include "dif_export.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <clocale>
 #include <locale>
@@ -243,20 +240,13 @@ TEST(DifExport, FailingWriteLeavesEarlierExportUntouched) {
   std::string text = "\"T\",\"A\"\n";
   for (int i = 0; i < 20000; ++i) text += "12:00:00.000,1.5\n";
   Log log(text);
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {65536, 65536};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+  int failedAsExpected = quorvel::testing::runWithFileSizeLimit(65536, [&] {
     std::string err;
     bool ok = writeExport(dir.file("log.csv"), dir.file("log.dif"), log.table, 2,
                           log.data.dataRows, nullptr, &err);
-    ::_exit(!ok && err == "cannot write the export: the file is too large" ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    return !ok && err == "cannot write the export: the file is too large" ? 0 : 1;
+  });
+  EXPECT_EQ(failedAsExpected, 0);
   EXPECT_EQ(readFile(dir.file("log.dif")), "earlier export");
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"log.dif"});
 }

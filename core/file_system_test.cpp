@@ -1,10 +1,7 @@
 #include "file_system.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/file.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <fcntl.h>
 
@@ -45,28 +42,16 @@ TEST(OpenLog, ALogHeldByAnotherProgramIsRefused) {
   EXPECT_TRUE(openLog(path, &file, &err)) << err;
 }
 
-// Runs replaceFile in a child process whose files may not grow beyond limit bytes, so that
-// the write fails for real (EFBIG). Returns the child's exit code: 0 when replaceFile failed.
-int replaceWithFileSizeLimit(const std::string& path, const std::string& content, rlim_t limit) {
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit rl = {limit, limit};
-    ::setrlimit(RLIMIT_FSIZE, &rl);
-    std::string err;
-    bool ok = replaceFile(path, content, &err);
-    ::_exit(!ok && err == "the file is too large" ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(ReplaceFile, AFailingWriteLeavesTheOldFileWhole) {
   TempDir dir;
   std::string path = dir.file("s.ini");
   writeFile(path, "old content\n");
-  EXPECT_EQ(replaceWithFileSizeLimit(path, std::string(100000, 'n'), 4096), 0);
+  int failedAsExpected = quorvel::testing::runWithFileSizeLimit(4096, [&] {
+    std::string err;
+    bool ok = replaceFile(path, std::string(100000, 'n'), &err);
+    return !ok && err == "the file is too large" ? 0 : 1;
+  });
+  EXPECT_EQ(failedAsExpected, 0);
   EXPECT_EQ(readFile(path), "old content\n");
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"s.ini"});  // no temporary left behind
 }

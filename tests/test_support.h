@@ -1,11 +1,15 @@
 // Helpers for tests that work on real files: a fresh temporary folder per test.
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -50,6 +54,21 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs work in a child process whose files may not grow beyond limit bytes, so that writes
+// fail for real (EFBIG, as on a full disk). Gives the child's exit code: work's result.
+inline int runWithFileSizeLimit(rlim_t limit, const std::function<int()>& work) {
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit bound = {limit, limit};
+    ::setrlimit(RLIMIT_FSIZE, &bound);
+    ::_exit(work());
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace quorvel::testing

@@ -28,4 +28,12 @@ class QtDialogs : public Dialogs {
   void showError(QWidget* parent, const QString& text) override;
 };
 
+// Dialogs that never open, for tools that only render or measure the window.
+class NoDialogs : public Dialogs {
+ public:
+  QString chooseLog() override { return {}; }
+  int32_t chooseColor(QWidget*, int32_t) override { return -1; }
+  void showError(QWidget*, const QString&) override {}
+};
+
 }  // namespace quorvel

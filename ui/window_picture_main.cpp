@@ -8,18 +8,6 @@
 #include "dialogs.h"
 #include "settings_window.h"
 
-namespace {
-
-// Dialogs that never open: the picture needs none.
-class NoDialogs : public quorvel::Dialogs {
- public:
-  QString chooseLog() override { return {}; }
-  int32_t chooseColor(QWidget*, int32_t) override { return -1; }
-  void showError(QWidget*, const QString&) override {}
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   if (argc != 2) {
@@ -38,7 +26,7 @@ int main(int argc, char** argv) {
   state.channelTable[9].unit = "degC";
   state.channelTable[9].color = 0x000080FF;
   state.channelTable[9].enabled = 1;
-  NoDialogs dialogs;
+  quorvel::NoDialogs dialogs;
   quorvel::SettingsWindow window(state, dialogs);
   if (!window.build()) return 1;
   window.statusBar().setProgress(static_cast<int32_t>(state.log.dataRows.size()));
