@@ -2,17 +2,22 @@
 # build needs are present (installing the missing ones with apt-get), then configure and build
 # into build/.
 BUILD      := build
+ASAN_BUILD := build-asan
+FUZZ_BUILD := build-fuzz
 JOBS       ?= 2
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := log_reader settings_file numbers conversion
+FUZZ_PACKAGES := clang libclang-rt-14-dev
 PACKAGES   := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev \
               qt6-base-dev qt6-qpa-plugins locales
 # A decimal-comma locale, so a test can prove numbers are written without regard to the locale.
 TEST_LOCALE := de_DE.UTF-8
 
-.PHONY: setup configure build run test bench clean
+.PHONY: setup configure build run test bench fuzz clean
 
 setup:
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
 	  dpkg-query -W -f='$${Status}\n' "$$p" 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
@@ -34,11 +39,31 @@ build: configure
 run: build
 	./$(BUILD)/quorvel
 
+# The whole suite twice: as built, and built with AddressSanitizer and UBSan.
 test: build
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# Each libFuzzer target for FUZZ_SECONDS, from its seed corpus in fuzz/corpus (new inputs go
+# to build-fuzz/corpus, findings to build-fuzz/).
+fuzz:
+	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  ./$(FUZZ_BUILD)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t \
+	    > $(FUZZ_BUILD)/fuzz_$$t.log 2>&1; status=$$?; \
+	  grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Test unit' $(FUZZ_BUILD)/fuzz_$$t.log; \
+	  [ $$status -eq 0 ] || exit 1; \
+	done
 
 bench: build
 	./bench/run.sh
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -115,6 +115,34 @@ TEST(ConvertProgram, FullDiskLeavesNoPartialExport) {
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.csv", "big.dif"}));
 }
 
+// Logs of extreme shape convert without a crash and with the layout's counts.
+TEST(ConvertProgram, ExtremeShapes) {
+  TempDir dir;
+  const std::string longLine(100 << 20, 'x');
+  writeFile(dir.file("long_line.csv"), "\"Time\",\"A\"\n" + longLine + ",1\nend\n");
+  std::string emptyLines = "\"Time\"\n";
+  emptyLines.append(10000000, '\n');
+  writeFile(dir.file("empty_lines.csv"), emptyLines + "end\n");
+  std::string wide = "\"Time\"";
+  for (int i = 1; i < 1000; ++i) wide += ",\"C" + std::to_string(i) + "\"";
+  writeFile(dir.file("wide.csv"), wide + "\n12:00:00.000,1,2,3,4,5,6,7,8,9,10,11\nend\n");
+
+  ProgramRun run = runConvert({"--no-settings", "-o", dir.file("out"), dir.file("long_line.csv"),
+                               dir.file("empty_lines.csv"), dir.file("wide.csv")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  std::string longExport = readFile(dir.file("out/long_line.dif"));
+  EXPECT_NE(longExport.find("\r\n0," + longLine + "\r\nV\r\n0,1\r\nV\r\n-1,0\r\nEOD\r\n"),
+            std::string::npos);
+  std::string emptyExport = readFile(dir.file("out/empty_lines.dif"));
+  EXPECT_NE(emptyExport.find("VECTORS\r\n0,10000012\r\n"), std::string::npos);
+  std::string wideExport = readFile(dir.file("out/wide.dif"));
+  // Channels 1 to 8 are in use by default; channel 9 is not, and field 11 on is no channel.
+  EXPECT_NE(wideExport.find("TUPLES\r\n0,9\r\n"), std::string::npos);
+  EXPECT_NE(wideExport.find("\"C8 (AFR)\"\r\n-1,0\r\nBOT"), std::string::npos);
+  EXPECT_EQ(wideExport.find("\"C9"), std::string::npos);
+}
+
 TEST(ConvertProgram, UsageAndSettingsErrors) {
   TempDir dir;
   EXPECT_EQ(runConvert({}).exitCode, 2);

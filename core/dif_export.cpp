@@ -31,6 +31,7 @@ class DifWriter {
         return;
       }
     }
+    if (text.empty()) return;  // an empty view may hold no pointer at all
     std::memcpy(buffer_.get() + used_, text.data(), text.size());
     used_ += text.size();
   }
@@ -90,6 +91,7 @@ class DifWriter {
 
 // Copies text to out and returns the position after it.
 char* put(char* out, std::string_view text) {
+  if (text.empty()) return out;  // an empty view may hold no pointer at all
   std::memcpy(out, text.data(), text.size());
   return out + text.size();
 }

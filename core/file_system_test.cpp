@@ -1,4 +1,5 @@
 #include "file_system.h"
+#include "log_reader.h"
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -71,6 +72,49 @@ TEST(ReplaceFile, MissingFolderIsReported) {
   std::string err;
   EXPECT_FALSE(replaceFile(dir.file("gone/f"), "x", &err));
   EXPECT_EQ(err, "not found");
+}
+
+TEST(OpenLog, ALogTruncatedOrDeletedWhileHeldReadsWhatIsThere) {
+  TempDir dir;
+  std::string path = dir.file("log.csv");
+  std::string content = "\"T\",\"A\"\n" + std::string(3 << 20, 'x') + "\n1,2\nz\n";
+  writeFile(path, content);
+
+  InputFile truncated;
+  std::string err;
+  ASSERT_TRUE(openLog(path, &truncated, &err)) << err;
+  std::string block(1 << 20, '\0');
+  size_t got = 0;
+  ASSERT_TRUE(truncated.read(block.data(), block.size(), &got, &err));
+  EXPECT_EQ(got, block.size());
+  std::filesystem::resize_file(path, 100);  // another program cuts it short meanwhile
+  ASSERT_TRUE(truncated.read(block.data(), block.size(), &got, &err));
+  EXPECT_EQ(got, 0u);
+  truncated.close();
+
+  writeFile(path, content);
+  InputFile deleted;
+  ASSERT_TRUE(openLog(path, &deleted, &err)) << err;
+  std::filesystem::remove(path);
+  LogData log;
+  ChannelTable table{};
+  ASSERT_TRUE(readLog(deleted, log, table, &err)) << err;
+  EXPECT_EQ(log.dataRows.size(), 2u);
+  EXPECT_EQ(log.dataRows[1], "1,2");
+}
+
+TEST(AtomicOutputFile, AFolderThatVanishesFailsTheCommit) {
+  TempDir dir;
+  std::string folder = dir.file("out");
+  std::filesystem::create_directory(folder);
+  AtomicOutputFile file;
+  std::string err;
+  ASSERT_TRUE(file.create(folder + "/log.dif", &err)) << err;
+  ASSERT_TRUE(file.write("data", 4, &err)) << err;
+  std::filesystem::remove_all(folder);
+  EXPECT_FALSE(file.commit(&err));
+  EXPECT_EQ(err, "not found");
+  EXPECT_TRUE(dir.entries().empty());
 }
 
 TEST(FileSystem, SameFileThroughALink) {

@@ -76,18 +76,25 @@ bool SettingsFile::open(const std::string& path, bool forWriting) {
     file_.close();
     return false;
   }
-  std::string_view view = content;
+  load(content);
+  return true;
+}
+
+void SettingsFile::load(std::string_view bytes) {
+  entries_.clear();
+  currentGroup_ = kNone;
+  hasPendingGroup_ = false;
+  utf8Mark_ = true;
   std::string text;
-  if (view.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
-    view.remove_prefix(kByteOrderMark.size());
-    appendWellFormedUtf8(text, view.data(), view.size());
-  } else if (!view.empty()) {
-    text = latin1ToUtf8(view);
+  if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+    bytes.remove_prefix(kByteOrderMark.size());
+    appendWellFormedUtf8(text, bytes.data(), bytes.size());
+  } else if (!bytes.empty()) {
+    text = latin1ToUtf8(bytes);
   } else {
     utf8Mark_ = false;  // a zero-byte file is rewritten without the mark
   }
   parse(text);
-  return true;
 }
 
 void SettingsFile::parse(std::string_view text) {

@@ -33,6 +33,10 @@ class SettingsFile {
   // file was read; openError() then says why not.
   bool open(const std::string& path, bool forWriting = true);
 
+  // Replaces the entries with those of a file's bytes (mark, encoding and lines as read
+  // from a file), without touching any file.
+  void load(std::string_view bytes);
+
   // Makes the first group of that name (A-Z compared without case) current. Returns whether
   // it exists; if not, the first write creates it at the end.
   bool selectGroup(std::string_view name);

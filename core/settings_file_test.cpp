@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "../tests/test_support.h"
 
@@ -198,6 +200,55 @@ TEST(SettingsFile, SecondCopyWhileHeldLoadsReadOnlyAndDoesNotSave) {
   first.writeText("k", "mine");
   EXPECT_TRUE(first.close());
   EXPECT_EQ(readFile(path), kMark + "\r\n[g]\r\nk = mine\r\n");
+}
+
+TEST(SettingsFile, AFailingRewriteLeavesTheFileWhole) {
+  TempDir dir;
+  std::string path = dir.file("s.ini");
+  const std::string before = "[g]\nk=1\n";
+  writeFile(path, before);
+  int failedAsExpected = quorvel::testing::runWithFileSizeLimit(1024, [&] {
+    SettingsFile settings;
+    settings.open(path);
+    settings.selectGroup("g");
+    settings.writeText("k", std::string(4096, 'v'));  // more than the file may grow to
+    std::string err;
+    return !settings.close(&err) && err == "the file is too large" ? 0 : 1;
+  });
+  EXPECT_EQ(failedAsExpected, 0);
+  EXPECT_EQ(readFile(path), before);
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"s.ini"});
+}
+
+TEST(SettingsFile, ACopyInAnotherProcessHoldsTheFile) {
+  TempDir dir;
+  std::string path = dir.file("s.ini");
+  writeFile(path, "[g]\nk = first\n");
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  pid_t child = ::fork();
+  if (child == 0) {
+    SettingsFile first;
+    first.open(path);
+    char byte = first.hold() == SettingsHold::kReadWrite ? 'y' : 'n';
+    (void)!::write(ready[1], &byte, 1);
+    (void)!::read(done[0], &byte, 1);  // hold the file until the parent is finished
+    ::_exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(byte, 'y');
+  SettingsFile second;
+  second.open(path);
+  EXPECT_EQ(second.hold(), SettingsHold::kReadOnly);
+  EXPECT_EQ(second.openError(), "held by another program");
+  second.selectGroup("g");
+  second.writeText("k", "second");
+  second.close();
+  (void)!::write(done[1], "x", 1);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(readFile(path), "[g]\nk = first\n");
 }
 
 TEST(SettingsFile, UnreadableFileIsNeverReplaced) {

@@ -1,0 +1,87 @@
+// The whole conversion: log bytes and settings bytes (split at the first 0xFF 0x00 pair) to
+// an export, checked against the layout's invariants.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "channel_settings.h"
+#include "dif_export.h"
+#include "log_reader.h"
+#include "numbers.h"
+
+namespace {
+
+std::string exportFile() {
+  static const std::string path = "/dev/shm/quorvel-fuzz-" + std::to_string(::getpid()) + ".dif";
+  return path;
+}
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  size_t split = input.find(std::string_view("\xFF\0", 2));
+  std::string_view logBytes = input.substr(0, split);
+  std::string_view settingsBytes =
+      split == std::string_view::npos ? std::string_view() : input.substr(split + 2);
+
+  quorvel::LogData log;
+  quorvel::ChannelTable table{};
+  quorvel::applyChannelDefaults(table);
+  quorvel::LogReader reader(log, table);
+  reader.feed(logBytes.data(), logBytes.size());
+  reader.finish();
+  quorvel::SettingsFile settings;
+  settings.load(settingsBytes);
+  quorvel::applyChannelSettings(settings, table, log.fieldCount);
+  quorvel::deriveLabels(table, log.fieldCount);
+
+  std::string err;
+  check(quorvel::writeExport("/nonexistent/log.csv", exportFile(), table, log.fieldCount,
+                             log.dataRows, nullptr, &err));
+  std::ifstream in(exportFile(), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+  // Every line ends with CR LF, and no CR or LF stands anywhere else.
+  std::vector<std::string_view> lines;
+  std::string_view rest = bytes;
+  while (!rest.empty()) {
+    size_t end = rest.find("\r\n");
+    check(end != std::string_view::npos);
+    std::string_view line = rest.substr(0, end);
+    check(line.find_first_of("\r\n") == std::string_view::npos);
+    lines.push_back(line);
+    rest.remove_prefix(end + 2);
+  }
+  check(lines.size() >= 14);
+  check(lines[lines.size() - 2] == "-1,0" && lines.back() == "EOD");
+  const int32_t columns = quorvel::exportColumnCount(table, log.fieldCount);
+  check(lines[3] == "VECTORS" && lines[4] == "0," + std::to_string(log.dataRows.size() + 12));
+  check(lines[6] == "TUPLES" && lines[7] == "0," + std::to_string(columns));
+  check(lines[8].size() == 99);
+
+  // Tuple starts: data rows + 13; every data tuple has exportColumnCount cells of two lines.
+  size_t tuples = 0;
+  size_t firstData = 0;
+  for (size_t i = 12; i + 1 < lines.size(); ++i) {
+    if (lines[i] == "-1,0" && lines[i + 1] == "BOT") {
+      if (++tuples == 14) firstData = i;
+    }
+  }
+  check(tuples == log.dataRows.size() + 13);
+  if (firstData != 0) {
+    size_t dataLines = lines.size() - 2 - firstData;
+    check(dataLines == log.dataRows.size() * (2 + 2 * static_cast<size_t>(columns)));
+  }
+  return 0;
+}
