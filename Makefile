@@ -8,12 +8,14 @@ JOBS       ?= 2
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := log_reader settings_file numbers conversion
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+WINDOWS_BUILD := build-windows
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64
 PACKAGES   := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev \
               qt6-base-dev qt6-qpa-plugins locales
 # A decimal-comma locale, so a test can prove numbers are written without regard to the locale.
 TEST_LOCALE := de_DE.UTF-8
 
-.PHONY: setup configure build run test bench fuzz clean
+.PHONY: setup configure build run test test-windows bench fuzz clean
 
 setup:
 	@missing=""; \
@@ -46,6 +48,15 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
+# The core and quorvel-convert cross-compiled for Windows with mingw-w64, the core tests run
+# in Wine.
+test-windows:
+	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="$(WINDOWS_PACKAGES)"
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@WINEDEBUG=-all cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+	cd $(WINDOWS_BUILD) && WINEDEBUG=-all ctest --output-on-failure -j$(JOBS)
+
 # Each libFuzzer target for FUZZ_SECONDS, from its seed corpus in fuzz/corpus (new inputs go
 # to build-fuzz/corpus, findings to build-fuzz/).
 fuzz:
@@ -66,4 +77,4 @@ bench: build
 	./bench/run.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WINDOWS_BUILD)

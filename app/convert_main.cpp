@@ -48,7 +48,7 @@ class TerminalProgress {
 int main(int argc, char** argv) {
   ConvertOptions options;
   std::string err;
-  if (!parseConvertOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &err)) {
+  if (!parseConvertOptions(commandLineArguments(argc, argv), &options, &err)) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, err.c_str(), kProgram);
     return 2;
   }

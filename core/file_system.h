@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel {
 
@@ -87,6 +88,12 @@ class AtomicOutputFile {
 // Replaces the file at path with content through an AtomicOutputFile.
 bool replaceFile(const std::string& path, std::string_view content, std::string* err);
 
+// Replaces the file at path, which held is holding open (or not), with content, and releases
+// held: after the new content is in place where the platform allows it (POSIX), or just before
+// the final rename where an open file cannot be replaced (Windows).
+bool replaceHeldFile(InputFile* held, const std::string& path, std::string_view content,
+                     std::string* err);
+
 // Whether both paths name one existing file (also through links). False when either is absent.
 bool isSameFile(const std::string& a, const std::string& b);
 
@@ -102,6 +109,9 @@ bool programPath(std::string* path, std::string* err);
 // Hints that a large buffer about to be filled should be backed by huge pages, where the
 // system offers them: page faults on fresh memory dominate reading a large log otherwise.
 void adviseLargeBuffer(void* data, size_t size);
+
+// The program's arguments (without its name) as UTF-8, whatever the platform's encoding.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 // Whether the standard error stream is a terminal (for progress output).
 bool standardErrorIsTerminal();

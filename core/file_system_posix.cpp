@@ -261,6 +261,14 @@ bool replaceFile(const std::string& path, std::string_view content, std::string*
          file.commit(err);
 }
 
+bool replaceHeldFile(InputFile* held, const std::string& path, std::string_view content,
+                     std::string* err) {
+  // The lock stays until the new content is in place.
+  bool ok = replaceFile(path, content, err);
+  held->close();
+  return ok;
+}
+
 bool isSameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
@@ -308,6 +316,10 @@ void adviseLargeBuffer(void* data, size_t size) {
   (void)data;
   (void)size;
 #endif
+}
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
 }
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

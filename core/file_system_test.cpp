@@ -2,9 +2,13 @@
 #include "log_reader.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/file.h>
+#endif
 
+#ifndef _WIN32
 #include <fcntl.h>
+#endif
 
 #include "../tests/test_support.h"
 
@@ -15,6 +19,7 @@ using quorvel::testing::readFile;
 using quorvel::testing::TempDir;
 using quorvel::testing::writeFile;
 
+#ifndef _WIN32  // POSIX only: FailuresComeWithTheirReason
 TEST(OpenLog, FailuresComeWithTheirReason) {
   TempDir dir;
   InputFile file;
@@ -27,7 +32,9 @@ TEST(OpenLog, FailuresComeWithTheirReason) {
   EXPECT_FALSE(openLog(dir.file("plain/log.csv"), &file, &err));
   EXPECT_EQ(err, "a part of the path is not a folder");
 }
+#endif
 
+#ifndef _WIN32  // POSIX only: ALogHeldByAnotherProgramIsRefused
 TEST(OpenLog, ALogHeldByAnotherProgramIsRefused) {
   TempDir dir;
   std::string path = dir.file("log.csv");
@@ -42,7 +49,9 @@ TEST(OpenLog, ALogHeldByAnotherProgramIsRefused) {
   ::close(other);
   EXPECT_TRUE(openLog(path, &file, &err)) << err;
 }
+#endif
 
+#ifndef _WIN32  // POSIX only: AFailingWriteLeavesTheOldFileWhole
 TEST(ReplaceFile, AFailingWriteLeavesTheOldFileWhole) {
   TempDir dir;
   std::string path = dir.file("s.ini");
@@ -56,6 +65,7 @@ TEST(ReplaceFile, AFailingWriteLeavesTheOldFileWhole) {
   EXPECT_EQ(readFile(path), "old content\n");
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"s.ini"});  // no temporary left behind
 }
+#endif
 
 TEST(ReplaceFile, ReplacesWholeAndLeavesNoTemporary) {
   TempDir dir;
@@ -74,6 +84,7 @@ TEST(ReplaceFile, MissingFolderIsReported) {
   EXPECT_EQ(err, "not found");
 }
 
+#ifndef _WIN32  // POSIX only: ALogTruncatedOrDeletedWhileHeldReadsWhatIsThere
 TEST(OpenLog, ALogTruncatedOrDeletedWhileHeldReadsWhatIsThere) {
   TempDir dir;
   std::string path = dir.file("log.csv");
@@ -102,7 +113,9 @@ TEST(OpenLog, ALogTruncatedOrDeletedWhileHeldReadsWhatIsThere) {
   EXPECT_EQ(log.dataRows.size(), 2u);
   EXPECT_EQ(log.dataRows[1], "1,2");
 }
+#endif
 
+#ifndef _WIN32  // POSIX only: AFolderThatVanishesFailsTheCommit
 TEST(AtomicOutputFile, AFolderThatVanishesFailsTheCommit) {
   TempDir dir;
   std::string folder = dir.file("out");
@@ -116,7 +129,9 @@ TEST(AtomicOutputFile, AFolderThatVanishesFailsTheCommit) {
   EXPECT_EQ(err, "not found");
   EXPECT_TRUE(dir.entries().empty());
 }
+#endif
 
+#ifndef _WIN32  // POSIX only: SameFileThroughALink
 TEST(FileSystem, SameFileThroughALink) {
   TempDir dir;
   writeFile(dir.file("a"), "x");
@@ -124,12 +139,44 @@ TEST(FileSystem, SameFileThroughALink) {
   EXPECT_TRUE(isSameFile(dir.file("a"), dir.file("b")));
   EXPECT_FALSE(isSameFile(dir.file("a"), dir.file("missing")));
 }
+#endif
 
+#ifndef _WIN32  // POSIX only: ProgramPathIsThisTestBinary
 TEST(FileSystem, ProgramPathIsThisTestBinary) {
   std::string path, err;
   ASSERT_TRUE(programPath(&path, &err)) << err;
   EXPECT_NE(path.find("quorvel_core_tests"), std::string::npos) << path;
 }
+#endif
+
+#ifdef _WIN32
+// The Windows twins: share modes instead of locks, and the .exe's own path.
+TEST(OpenLog, WindowsLogOpenElsewhereIsRefused) {
+  TempDir dir;
+  std::string path = dir.file("log.csv");
+  writeFile(path, "\"T\"\n");
+  InputFile first, second;
+  std::string err;
+  ASSERT_TRUE(openLog(path, &first, &err)) << err;
+  EXPECT_FALSE(openLog(path, &second, &err));
+  EXPECT_EQ(err, "held by another program");
+  EXPECT_FALSE(openLog(dir.file("missing.csv"), &second, &err));
+  EXPECT_EQ(err, "not found");
+  EXPECT_FALSE(openLog(dir.path(), &second, &err));
+  EXPECT_EQ(err, "is a folder");
+}
+
+TEST(FileSystem, WindowsProgramPathAndUnicodeNames) {
+  std::string path, err;
+  ASSERT_TRUE(programPath(&path, &err)) << err;
+  EXPECT_NE(path.find("quorvel_core_tests.exe"), std::string::npos) << path;
+  TempDir dir;
+  std::string name = dir.file("caf\xC3\xA9 \xE2\x82\xAC.ini");
+  ASSERT_TRUE(replaceFile(name, "x", &err)) << err;
+  EXPECT_TRUE(pathExists(name));
+  EXPECT_FALSE(pathExists(dir.file("cafe.ini")));
+}
+#endif
 
 }  // namespace
 }  // namespace quorvel

@@ -222,8 +222,7 @@ bool SettingsFile::close(std::string* err) {
   bool ok = true;
   if (modified_ && forWriting_ &&
       (hold_ == SettingsHold::kReadWrite || hold_ == SettingsHold::kAbsent))
-    ok = replaceFile(path_, render(), err);
-  // The lock is released only now, after the new content is in place.
+    ok = replaceHeldFile(&file_, path_, render(), err);
   file_.close();
   isOpen_ = false;
   entries_.clear();

@@ -1,9 +1,15 @@
 #include "settings_file.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include "../tests/test_support.h"
 
@@ -202,6 +208,7 @@ TEST(SettingsFile, SecondCopyWhileHeldLoadsReadOnlyAndDoesNotSave) {
   EXPECT_EQ(readFile(path), kMark + "\r\n[g]\r\nk = mine\r\n");
 }
 
+#ifndef _WIN32  // POSIX only: AFailingRewriteLeavesTheFileWhole
 TEST(SettingsFile, AFailingRewriteLeavesTheFileWhole) {
   TempDir dir;
   std::string path = dir.file("s.ini");
@@ -219,7 +226,9 @@ TEST(SettingsFile, AFailingRewriteLeavesTheFileWhole) {
   EXPECT_EQ(readFile(path), before);
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"s.ini"});
 }
+#endif
 
+#ifndef _WIN32  // POSIX only: ACopyInAnotherProcessHoldsTheFile
 TEST(SettingsFile, ACopyInAnotherProcessHoldsTheFile) {
   TempDir dir;
   std::string path = dir.file("s.ini");
@@ -250,6 +259,7 @@ TEST(SettingsFile, ACopyInAnotherProcessHoldsTheFile) {
   ::waitpid(child, nullptr, 0);
   EXPECT_EQ(readFile(path), "[g]\nk = first\n");
 }
+#endif
 
 TEST(SettingsFile, UnreadableFileIsNeverReplaced) {
   TempDir dir;
@@ -267,6 +277,7 @@ TEST(SettingsFile, UnreadableFileIsNeverReplaced) {
   EXPECT_EQ(readFile(path + "/inside"), "keep");
 }
 
+#ifndef _WIN32  // POSIX only: LinkKeptTargetRewrittenModeKept
 TEST(SettingsFile, LinkKeptTargetRewrittenModeKept) {
   TempDir dir;
   std::filesystem::create_directory(dir.file("real"));
@@ -286,6 +297,7 @@ TEST(SettingsFile, LinkKeptTargetRewrittenModeKept) {
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link.ini", "real"}));
 }
+#endif
 
 }  // namespace
 }  // namespace quorvel

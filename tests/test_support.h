@@ -1,16 +1,19 @@
 // Helpers for tests that work on real files: a fresh temporary folder per test.
 #pragma once
 
+#ifndef _WIN32
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 #include <algorithm>
@@ -21,8 +24,15 @@ namespace quorvel::testing {
 class TempDir {
  public:
   TempDir() {
+#ifdef _WIN32
+    std::random_device random;
+    auto folder = std::filesystem::temp_directory_path() / ("quorvel-test-" + std::to_string(random()));
+    std::filesystem::create_directory(folder);
+    path_ = folder.string();
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
+#endif
   }
   ~TempDir() {
     std::error_code ignored;
@@ -56,6 +66,7 @@ inline std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+#ifndef _WIN32
 // Runs work in a child process whose files may not grow beyond limit bytes, so that writes
 // fail for real (EFBIG, as on a full disk). Gives the child's exit code: work's result.
 inline int runWithFileSizeLimit(rlim_t limit, const std::function<int()>& work) {
@@ -70,5 +81,6 @@ inline int runWithFileSizeLimit(rlim_t limit, const std::function<int()>& work) 
   ::waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
 
 }  // namespace quorvel::testing
