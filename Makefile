@@ -15,7 +15,7 @@ PACKAGES   := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev \
 # A decimal-comma locale, so a test can prove numbers are written without regard to the locale.
 TEST_LOCALE := de_DE.UTF-8
 
-.PHONY: setup configure build run test test-windows bench fuzz clean
+.PHONY: setup configure build run test test-windows package bench fuzz clean
 
 setup:
 	@missing=""; \
@@ -47,6 +47,11 @@ test: build
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# The Debian package build/quorvel_<version>_<arch>.deb (dpkg-shlibdeps finds its dependencies).
+package: build
+	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="dpkg-dev"
+	cd $(BUILD) && cpack
 
 # The core and quorvel-convert cross-compiled for Windows with mingw-w64, the core tests run
 # in Wine.

@@ -9,6 +9,7 @@
 #include "convert_options.h"
 #include "file_system.h"
 #include "paths.h"
+#include "settings_location.h"
 
 using namespace quorvel;
 
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
     std::string path = options.settingsPath;
     if (!explicitFile) {
       std::string self;
-      if (programPath(&self, &err)) path = directoryPart(self) + "quorvel.ini";
+      // The file the window uses when both programs are installed side by side.
+      if (programPath(&self, &err)) path = settingsPathOnThisMachine(directoryPart(self) + "quorvel");
     }
     if (!path.empty()) {
       settings.open(path, /*forWriting=*/false);

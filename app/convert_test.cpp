@@ -151,6 +151,9 @@ TEST(ConvertProgram, UsageAndSettingsErrors) {
   ProgramRun help = runConvert({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_EQ(help.out.rfind("Usage: quorvel-convert [OPTIONS] LOG...", 0), 0u);
+  // The README shows the same text, word for word.
+  EXPECT_NE(readFile(QUORVEL_SOURCE_DIR "/README.md").find(help.out), std::string::npos)
+      << "README.md must hold the output of --help";
 
   // An explicit settings file that exists but cannot be read stops before any conversion.
   std::filesystem::create_directory(dir.file("folder.ini"));

@@ -5,6 +5,7 @@
 #include "file_system.h"
 #include "paths.h"
 #include "program_flow.h"
+#include "settings_location.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
     self = QCoreApplication::applicationFilePath().toStdString();
   quorvel::ProgramState state;
   quorvel::QtDialogs dialogs;
-  quorvel::runProgram(state, dialogs, quorvel::settingsPathFor(self));
+  std::string settingsPath = quorvel::settingsPathOnThisMachine(self);
+  // The per-user folder may not exist yet; the settings are saved into it at the end.
+  quorvel::createDirectories(quorvel::directoryPart(settingsPath), &err);
+  quorvel::runProgram(state, dialogs, settingsPath);
   return 0;
 }

@@ -26,8 +26,14 @@ bool generateLog(const std::string& path, int64_t rows) {
                   static_cast<int>(s / 60 % 60), static_cast<int>(s % 60),
                   static_cast<int>(ms % 1000));
     text += time;
-    text += ",0.";
-    appendInteger(text, 850 + next(300));
+    uint32_t lambda = 850 + next(300);  // 0.850 to 1.149
+    text += ',';
+    appendInteger(text, lambda / 1000);
+    text += '.';
+    char thousandths[4] = {static_cast<char>('0' + lambda / 100 % 10),
+                           static_cast<char>('0' + lambda / 10 % 10),
+                           static_cast<char>('0' + lambda % 10), '\0'};
+    text += thousandths;
     text += ',';
     appendInteger(text, 800 + next(6000));
     text += ",-";

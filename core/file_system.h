@@ -103,6 +103,13 @@ bool pathExists(const std::string& path);
 // Creates the folder and its missing parents. Returns false with *err on failure.
 bool createDirectories(const std::string& path, std::string* err);
 
+// Whether the current user may create files in the folder.
+bool isFolderWritable(const std::string& folder);
+
+// The folder for per-user configuration: $XDG_CONFIG_HOME, else $HOME/.config (POSIX);
+// %APPDATA% (Windows). Empty when the environment names none.
+std::string userConfigFolder();
+
 // The full path of the running program's own executable. Returns false with *err on failure.
 bool programPath(std::string* path, std::string* err);
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -293,6 +294,18 @@ bool createDirectories(const std::string& path, std::string* err) {
     return false;
   }
   return true;
+}
+
+bool isFolderWritable(const std::string& folder) {
+  return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string userConfigFolder() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') return xdg;
+  const char* home = std::getenv("HOME");
+  if (home && home[0] != '\0') return std::string(home) + "/.config";
+  return {};
 }
 
 bool programPath(std::string* path, std::string* err) {

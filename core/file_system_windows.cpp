@@ -287,6 +287,17 @@ bool createDirectories(const std::string& path, std::string* err) {
   return true;
 }
 
+bool isFolderWritable(const std::string& folder) {
+  // Access rights on Windows are best learnt by trying.
+  AtomicOutputFile probe;
+  return probe.create(folder + "\\quorvel-write-test", nullptr);
+}
+
+std::string userConfigFolder() {
+  const wchar_t* appData = ::_wgetenv(L"APPDATA");
+  return appData ? narrow(appData) : std::string();
+}
+
 bool programPath(std::string* path, std::string* err) {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
