@@ -100,19 +100,6 @@ bool InputFile::read(char* buffer, size_t capacity, size_t* got, std::string* er
   return true;
 }
 
-bool InputFile::readAll(std::string* content, std::string* err) {
-  content->clear();
-  uint64_t expected = 0;
-  if (size(&expected, nullptr)) content->reserve(static_cast<size_t>(expected));
-  char block[1 << 16];
-  for (;;) {
-    size_t got = 0;
-    if (!read(block, sizeof block, &got, err)) return false;
-    if (got == 0) return true;
-    content->append(block, got);
-  }
-}
-
 bool InputFile::size(uint64_t* bytes, std::string* err) const {
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(handleOf(handle_), &size)) {
@@ -238,12 +225,6 @@ void AtomicOutputFile::abandon() {
   handle_ = -1;
   if (!temporary_.empty()) ::DeleteFileW(widen(temporary_).c_str());
   temporary_.clear();
-}
-
-bool replaceFile(const std::string& path, std::string_view content, std::string* err) {
-  AtomicOutputFile file;
-  return file.create(path, err) && file.write(content.data(), content.size(), err) &&
-         file.commit(err);
 }
 
 bool replaceHeldFile(InputFile* held, const std::string& path, std::string_view content,
