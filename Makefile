@@ -9,7 +9,8 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := log_reader settings_file numbers conversion
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 WINDOWS_BUILD := build-windows
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
+BENCH_PACKAGES := hyperfine time
 PACKAGES   := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev \
               qt6-base-dev qt6-qpa-plugins locales
 # A decimal-comma locale, so a test can prove numbers are written without regard to the locale.
@@ -79,6 +80,7 @@ fuzz:
 	done
 
 bench: build
+	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="$(BENCH_PACKAGES)"
 	./bench/run.sh
 
 clean:
