@@ -110,26 +110,41 @@ char* putSeconds(char* out, int64_t milliseconds) {
   return out + 4;
 }
 
-// Field n (1-based) of a data row split at commas; empty beyond the row's last field.
+// Field n (1-based) of a data row split at commas; empty beyond the row's last field. The
+// one pass that splits the row also notes which fields hold a ":", the only ones that may be
+// times.
 struct RowFields {
   // Splits row into its first maxFields fields.
   void split(std::string_view row, int maxFields) {
     count = 0;
-    size_t begin = 0;
-    while (count < maxFields) {
-      size_t comma = row.find(',', begin);
-      if (comma == std::string_view::npos) {
-        fields[count++] = row.substr(begin);
-        break;
+    const char* p = row.data();
+    const char* end = p + row.size();
+    const char* begin = p;
+    bool colon = false;
+    for (; p != end; ++p) {
+      if (*p == ',') {
+        set(begin, p, colon);
+        if (count == maxFields) return;
+        begin = p + 1;
+        colon = false;
+      } else if (*p == ':') {
+        colon = true;
       }
-      fields[count++] = row.substr(begin, comma - begin);
-      begin = comma + 1;
     }
+    set(begin, end, colon);
   }
   std::string_view field(int n) const { return n <= count ? fields[n - 1] : std::string_view(); }
+  bool mayBeTime(int n) const { return n <= count && colons[n - 1]; }
 
   std::string_view fields[kChannelTableSize];
+  bool colons[kChannelTableSize] = {};
   int count = 0;
+
+ private:
+  void set(const char* begin, const char* end, bool colon) {
+    fields[count] = std::string_view(begin, static_cast<size_t>(end - begin));
+    colons[count++] = colon;
+  }
 };
 
 // The time of field 1 of the first data row that holds a time there; 0 when none does.
@@ -223,7 +238,7 @@ void writeDataRows(DifWriter& writer, int32_t fieldCount, const RowStore& dataRo
         writer.numberCell(value);
         continue;
       }
-      int32_t time = value.find(':') == std::string_view::npos ? -1 : parseTimeValueMs(value);
+      int32_t time = row.mayBeTime(n) ? parseTimeValueMs(value) : -1;
       char* out = writer.space(value.size() + 32);
       out = put(out, "0,");
       out = time >= 0 ? putSeconds(out, time - startTimeMs) : put(out, value);
