@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -71,6 +72,14 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(window.windowTitle(), QString("Quorvel V0.65"));
     QCOMPARE(window.size(), QSize(370, 370));
     QCOMPARE(window.minimumSize(), window.maximumSize());
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize outer = window.frameGeometry().size();
+    QCOMPARE(window.frameGeometry().topLeft(),
+             QPoint(screen.x() + (screen.width() - outer.width()) / 2,
+                    screen.y() + (screen.height() - outer.height()) / 2));
+    QVERIFY(!(window.windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
     QCOMPARE(geometryOf(window, 3), QRect(10, 10, 50, 20));
     QCOMPARE(geometryOf(window, 1), QRect(70, 10, 150, 20));
     QCOMPARE(geometryOf(window, 2), QRect(230, 10, 50, 20));
