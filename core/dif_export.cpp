@@ -96,20 +96,6 @@ char* put(char* out, std::string_view text) {
   return out + text.size();
 }
 
-// Writes milliseconds as seconds with three decimals; returns the position after them.
-char* putSeconds(char* out, int64_t milliseconds) {
-  uint64_t magnitude = milliseconds < 0 ? 0 - static_cast<uint64_t>(milliseconds)
-                                        : static_cast<uint64_t>(milliseconds);
-  if (milliseconds < 0) *out++ = '-';
-  out = std::to_chars(out, out + 24, magnitude / 1000).ptr;
-  unsigned fraction = static_cast<unsigned>(magnitude % 1000);
-  out[0] = '.';
-  out[1] = static_cast<char>('0' + fraction / 100);
-  out[2] = static_cast<char>('0' + fraction / 10 % 10);
-  out[3] = static_cast<char>('0' + fraction % 10);
-  return out + 4;
-}
-
 // Field n (1-based) of a data row split at commas; empty beyond the row's last field. The
 // one pass that splits the row also notes which fields hold a ":", the only ones that may be
 // times.
@@ -241,7 +227,7 @@ void writeDataRows(DifWriter& writer, int32_t fieldCount, const RowStore& dataRo
       int32_t time = row.mayBeTime(n) ? parseTimeValueMs(value) : -1;
       char* out = writer.space(value.size() + 32);
       out = put(out, "0,");
-      out = time >= 0 ? putSeconds(out, time - startTimeMs) : put(out, value);
+      out = time >= 0 ? writeSecondsFromMs(out, time - startTimeMs) : put(out, value);
       out = put(out, "\r\nV\r\n");
       writer.advance(out);
     }

@@ -91,17 +91,22 @@ void appendInteger(std::string& out, int64_t value) {
   out.append(digits, static_cast<size_t>(result.ptr - digits));
 }
 
-void appendSecondsFromMs(std::string& out, int64_t milliseconds) {
+char* writeSecondsFromMs(char* out, int64_t milliseconds) {
   uint64_t magnitude = milliseconds < 0 ? 0 - static_cast<uint64_t>(milliseconds)
                                         : static_cast<uint64_t>(milliseconds);
-  if (milliseconds < 0) out += '-';
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, magnitude / 1000);
-  out.append(digits, static_cast<size_t>(result.ptr - digits));
+  if (milliseconds < 0) *out++ = '-';
+  out = std::to_chars(out, out + 20, magnitude / 1000).ptr;
   unsigned fraction = static_cast<unsigned>(magnitude % 1000);
-  char decimals[4] = {'.', static_cast<char>('0' + fraction / 100),
-                      static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10)};
-  out.append(decimals, 4);
+  out[0] = '.';
+  out[1] = static_cast<char>('0' + fraction / 100);
+  out[2] = static_cast<char>('0' + fraction / 10 % 10);
+  out[3] = static_cast<char>('0' + fraction % 10);
+  return out + 4;
+}
+
+void appendSecondsFromMs(std::string& out, int64_t milliseconds) {
+  char text[25];
+  out.append(text, static_cast<size_t>(writeSecondsFromMs(text, milliseconds) - text));
 }
 
 }  // namespace quorvel

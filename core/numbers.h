@@ -24,6 +24,10 @@ int32_t parseTimeValueMs(std::string_view text);
 // Appends value in decimal ("-" for negatives, no leading zeros).
 void appendInteger(std::string& out, int64_t value);
 
+// Writes milliseconds as seconds with exactly three decimals at out, which has room for 25
+// characters; returns the position after them.
+char* writeSecondsFromMs(char* out, int64_t milliseconds);
+
 // Appends milliseconds as seconds with exactly three decimals: 1234 gives "1.234", -250 gives
 // "-0.250", 0 gives "0.000".
 void appendSecondsFromMs(std::string& out, int64_t milliseconds);

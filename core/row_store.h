@@ -21,18 +21,6 @@ class RowStore {
     return std::string_view(text_).substr(begin, ends_[i] - begin);
   }
 
-  // Appends one row.
-  void append(std::string_view row) {
-    text_.append(row);
-    ends_.push_back(text_.size());
-  }
-
-  // Removes every row.
-  void clear() {
-    text_.clear();
-    ends_.clear();
-  }
-
   // For a reader that builds the next row in place: the buffer's tail after committedBytes()
   // is a row in the making; closeRow() makes everything up to `end` one more row, and
   // dropTail() throws the unfinished tail away.
