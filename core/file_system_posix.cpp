@@ -166,7 +166,12 @@ SettingsHold openSettingsFile(const std::string& path, bool forWriting, InputFil
   }
   file->adopt(handle);
   struct stat info;
-  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(handle, &info) != 0) {
+    setError(err, errno);
+    file->close();
+    return SettingsHold::kUnreadable;
+  }
+  if (!S_ISREG(info.st_mode)) {
     setError(err, S_ISDIR(info.st_mode) ? EISDIR : EACCES);
     file->close();
     return SettingsHold::kUnreadable;
