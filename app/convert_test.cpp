@@ -44,10 +44,18 @@ ProgramRun runConvert(const std::vector<std::string>& args, const std::string& p
 
 std::string expectedExport() { return readFile(kData + "/three_channels.dif"); }
 
+// A private copy of the fixture log: the converter holds its log exclusively, so tests that
+// run at the same time must not share one.
+std::string copyOfLog(const TempDir& dir) {
+  std::string path = dir.file("three_channels.csv");
+  std::filesystem::copy_file(kData + "/three_channels.csv", path);
+  return path;
+}
+
 TEST(ConvertProgram, WritesWhatTheLayoutPrescribes) {
   TempDir dir;
   ProgramRun run = runConvert({"--settings", kData + "/three_channels.ini", "-o", dir.file("out/sub"),
-                        kData + "/three_channels.csv"});
+                               copyOfLog(dir)});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "");  // not a terminal: no progress output
   EXPECT_EQ(readFile(dir.file("out/sub/three_channels.dif")), expectedExport());
@@ -75,11 +83,11 @@ TEST(ConvertProgram, ReadsTheSettingsWhileTheWindowHoldsThem) {
   std::filesystem::copy_file(kData + "/three_channels.ini", dir.file("q.ini"));
   int held = ::open(dir.file("q.ini").c_str(), O_RDWR);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-  ProgramRun run = runConvert({"--settings", dir.file("q.ini"), "-o", dir.path(),
-                        kData + "/three_channels.csv"});
+  ProgramRun run = runConvert({"--settings", dir.file("q.ini"), "-o", dir.file("out"),
+                               copyOfLog(dir)});
   ::close(held);
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(readFile(dir.file("three_channels.dif")), expectedExport());
+  EXPECT_EQ(readFile(dir.file("out/three_channels.dif")), expectedExport());
 }
 
 TEST(ConvertProgram, FailuresAreReportedAndTheRestConverted) {

@@ -78,14 +78,16 @@ TEST(DifExport, ThreeChannelLogByteForByte) {
   LogData log;
   InputFile file;
   std::string err;
-  ASSERT_TRUE(openLog(kData + "/three_channels.csv", &file, &err)) << err;
+  // A private copy: the log is held exclusively, and tests may run at the same time.
+  TempDir dir;
+  std::filesystem::copy_file(kData + "/three_channels.csv", dir.file("three_channels.csv"));
+  ASSERT_TRUE(openLog(dir.file("three_channels.csv"), &file, &err)) << err;
   ASSERT_TRUE(readLog(file, log, table, &err)) << err;
   file.close();
   SettingsFile settings;
   loadChannelSettings(settings, kData + "/three_channels.ini", table, log.fieldCount, false);
   deriveLabels(table, log.fieldCount);
-  TempDir dir;
-  ASSERT_TRUE(writeExport(kData + "/three_channels.csv", dir.file("out.dif"), table,
+  ASSERT_TRUE(writeExport(dir.file("three_channels.csv"), dir.file("out.dif"), table,
                           log.fieldCount, log.dataRows, nullptr, &err))
       << err;
   EXPECT_EQ(readFile(dir.file("out.dif")), readFile(kData + "/three_channels.dif"));

@@ -1,7 +1,9 @@
 // Helpers for tests that work on real files: a fresh temporary folder per test.
 #pragma once
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 #include <algorithm>
+#include <chrono>
 
 namespace quorvel::testing {
 
@@ -25,10 +28,20 @@ class TempDir {
  public:
   TempDir() {
 #ifdef _WIN32
+    // No mkdtemp here, and random_device may repeat across processes: take a name made of the
+    // process, the clock and a count, and only a folder that this call itself created.
+    static unsigned count = 0;
     std::random_device random;
-    auto folder = std::filesystem::temp_directory_path() / ("quorvel-test-" + std::to_string(random()));
-    std::filesystem::create_directory(folder);
-    path_ = folder.string();
+    for (;;) {
+      auto folder = std::filesystem::temp_directory_path() /
+                    ("quorvel-test-" + std::to_string(::_getpid()) + "-" +
+                     std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                     "-" + std::to_string(count++) + "-" + std::to_string(random()));
+      if (std::filesystem::create_directory(folder)) {
+        path_ = folder.string();
+        break;
+      }
+    }
 #else
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
