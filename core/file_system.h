@@ -3,10 +3,12 @@
 // One implementation per platform: file_system_posix.cpp, file_system_windows.cpp.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace quorvel {
@@ -40,9 +42,18 @@ class InputFile {
 };
 
 // Opens the log for reading only, held so that no other program has it at the same time (on
-// POSIX an exclusive advisory lock). Returns false with *err: "not found", "permission denied",
-// "is a folder", "held by another program", ...
+// POSIX an exclusive advisory lock, skipped where the file system cannot lock, as on some
+// network file systems). Never blocks: a FIFO or device is refused before it is read.
+// Returns false with *err: "not found", "permission denied", "is a folder", "not a regular
+// file", "held by another program", ...
 bool openLog(const std::string& path, InputFile* file, std::string* err);
+
+#ifndef _WIN32
+// What a failed flock() means: only "would block" is another holder; a file system that
+// cannot lock (EBADF on NFS for a read-only file, ENOLCK, EOPNOTSUPP, ...) is used unlocked.
+enum class LockOutcome { kLocked, kHeld, kUnsupported };
+LockOutcome lockOutcomeForError(int error);
+#endif
 
 // How the settings file was found when it was opened.
 enum class SettingsHold {
@@ -54,12 +65,22 @@ enum class SettingsHold {
 
 // Opens the settings file. With forWriting, tries to hold it for a later rewrite; without, or
 // when that is refused, opens it for reading only. *err says why it is not kReadWrite.
+// A FIFO or device at path is kUnreadable ("not a regular file"), never waited on. A file
+// without any write permission bit counts as read-only also for a user who could write it.
+// POSIX: while the file does not exist yet, its folder (or the nearest existing one above)
+// is locked instead, so that a second copy of the program started meanwhile finds it held
+// (kReadOnly, with file not open) and never saves over the first copy's choices.
 SettingsHold openSettingsFile(const std::string& path, bool forWriting, InputFile* file,
                               std::string* err);
 
 // A file written under a temporary name in the destination's folder and moved over the
 // destination only by commit(), once complete and flushed to disk. Abandoned (the temporary
 // removed, the destination untouched) when not committed.
+//
+// Temporaries are named ".quorvel-HHHHHHHH-XXXXXX" (H: a hash of the destination's file name),
+// short whatever the destination's name, and held (locked on POSIX, opened unshared on
+// Windows) while written. create() first removes the stale temporaries of a program that was
+// killed while writing the same destination: those no live process holds.
 class AtomicOutputFile {
  public:
   AtomicOutputFile() = default;
@@ -68,8 +89,9 @@ class AtomicOutputFile {
   AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
   // Creates the temporary file for path. A symbolic link at path keeps pointing at the file
-  // it names, which is the one replaced; an existing file's permission bits are kept.
-  // Returns false with *err on failure.
+  // it names, which is the one replaced; an existing file's permission bits and (where the
+  // process may set it) its owner are kept. An existing file without write permission is
+  // not replaced: false with *err "the file is read-only". Returns false with *err on failure.
   bool create(const std::string& path, std::string* err);
   // Writes all bytes. Returns false with *err on failure (a full disk, an I/O error).
   bool write(const char* data, size_t size, std::string* err);
@@ -83,6 +105,7 @@ class AtomicOutputFile {
   std::string target_;
   std::string temporary_;
   intptr_t handle_ = -1;
+  int interruptSlot_ = -1;  // where the interrupt handler finds temporary_ (POSIX)
 };
 
 // Replaces the file at path with content through an AtomicOutputFile.
@@ -96,6 +119,33 @@ bool replaceHeldFile(InputFile* held, const std::string& path, std::string_view 
 
 // Whether both paths name one existing file (also through links). False when either is absent.
 bool isSameFile(const std::string& a, const std::string& b);
+
+// What makes an existing file or folder itself, whatever path names it: its device (volume)
+// and its number there.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t index = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+
+// The identity of the file or folder at path (links followed). Returns false with *err.
+bool fileIdentity(const std::string& path, FileIdentity* identity, std::string* err);
+
+// The prefix of the temporaries written for a destination file named fileName (no folder).
+std::string temporaryPrefix(std::string_view fileName);
+
+// Whether entryName (a name in a folder) is one of our temporaries for fileName: one with
+// temporaryPrefix, or one named by earlier versions ("." + fileName + "." + 6 characters).
+bool isTemporaryFor(std::string_view entryName, std::string_view fileName);
+
+// The reason for a failure reported through std::error_code, in the same words as the rest
+// of the file layer, on every platform.
+std::string describeErrorCode(const std::error_code& error);
+
+// Makes SIGINT, SIGTERM and SIGHUP first remove the temporaries being written, then end the
+// program as the signal would (exit status 128 + signal). Windows: nothing to install; a
+// killed program's temporaries are removed by the next export into the same folder.
+void removeTemporariesOnInterrupt();
 
 // Whether a file or folder exists at path.
 bool pathExists(const std::string& path);

@@ -1,5 +1,7 @@
 // The file layer on POSIX systems: advisory locks (flock) stand in for Windows' share modes.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -7,8 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -19,9 +21,13 @@ namespace quorvel {
 
 namespace {
 
+// Not an errno value: a path that names a FIFO, a device or a socket where a file is needed.
+constexpr int kNotRegularFile = -2;
+
 // The reason for an errno value, in words a user understands.
 std::string describeError(int error) {
   switch (error) {
+    case kNotRegularFile: return "not a regular file";
     case ENOENT: return "not found";
     case EACCES:
     case EPERM: return "permission denied";
@@ -79,6 +85,103 @@ std::string resolveLinks(const std::string& path) {
   return current;
 }
 
+// Opens path with flags without ever blocking (a FIFO would wait for a writer) and only if it
+// is a regular file. Returns the descriptor, or -1 with *error (an errno or kNotRegularFile).
+int openRegularFile(const std::string& path, int flags, int* error) {
+  int handle = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
+  if (handle < 0) {
+    *error = errno;
+    return -1;
+  }
+  struct stat info;
+  if (::fstat(handle, &info) != 0) {
+    *error = errno;
+    ::close(handle);
+    return -1;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    *error = S_ISDIR(info.st_mode) ? EISDIR : kNotRegularFile;
+    ::close(handle);
+    return -1;
+  }
+  ::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK);
+  return handle;
+}
+
+// Takes an exclusive lock on the open file, waiting for it or not.
+LockOutcome lockExclusive(int handle, bool wait) {
+  for (;;) {
+    if (::flock(handle, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) return LockOutcome::kLocked;
+    if (errno != EINTR) return lockOutcomeForError(errno);
+  }
+}
+
+// Whether path names the file open as handle (no rename has put another file there).
+bool namesOpenFile(const std::string& path, int handle) {
+  struct stat named, open;
+  return ::stat(path.c_str(), &named) == 0 && ::fstat(handle, &open) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+// Opens folder, or the nearest existing folder above it, for locking. -1 when none opens.
+int openNearestFolder(std::string folder) {
+  for (int depth = 0; depth < 64; ++depth) {
+    int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle >= 0 || errno != ENOENT || folder == "/" || folder == ".") return handle;
+    folder = folderOf(folder);
+  }
+  return -1;
+}
+
+// Removes the temporaries for the file name in folder that a killed program left: those that
+// no live process holds locked. Our own temporaries are locked from creation to commit.
+void removeStaleTemporaries(const std::string& folder, const std::string& name) {
+  DIR* listing = ::opendir(folder.c_str());
+  if (!listing) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    if (!isTemporaryFor(entry->d_name, name)) continue;
+    std::string path = folder + "/" + entry->d_name;
+    int handle = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (handle < 0) continue;
+    struct stat info;
+    if (::fstat(handle, &info) == 0 && S_ISREG(info.st_mode) &&
+        lockExclusive(handle, /*wait=*/false) == LockOutcome::kLocked &&
+        namesOpenFile(path, handle))
+      ::unlink(path.c_str());
+    ::close(handle);
+  }
+  ::closedir(listing);
+}
+
+// The temporaries being written, for the interrupt handler: plain buffers and flags, which is
+// all a signal handler may touch.
+constexpr int kInterruptSlots = 4;
+char interruptPaths[kInterruptSlots][PATH_MAX];
+volatile sig_atomic_t interruptSlotUsed[kInterruptSlots];
+
+int registerTemporary(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int slot = 0; slot < kInterruptSlots; ++slot) {
+    if (interruptSlotUsed[slot]) continue;
+    std::memcpy(interruptPaths[slot], path.c_str(), path.size() + 1);
+    interruptSlotUsed[slot] = 1;
+    return slot;
+  }
+  return -1;
+}
+
+void unregisterTemporary(int slot) {
+  if (slot >= 0) interruptSlotUsed[slot] = 0;
+}
+
+extern "C" void onInterrupt(int signal) {
+  for (int slot = 0; slot < kInterruptSlots; ++slot)
+    if (interruptSlotUsed[slot]) ::unlink(interruptPaths[slot]);
+  // End as the signal would have ended the program, so the caller sees 128 + signal.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
 }  // namespace
 
 InputFile::~InputFile() { close(); }
@@ -112,26 +215,20 @@ bool InputFile::size(uint64_t* bytes, std::string* err) const {
   return true;
 }
 
+LockOutcome lockOutcomeForError(int error) {
+  return error == EWOULDBLOCK || error == EAGAIN ? LockOutcome::kHeld : LockOutcome::kUnsupported;
+}
+
 bool openLog(const std::string& path, InputFile* file, std::string* err) {
-  int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int error = 0;
+  int handle = openRegularFile(path, O_RDONLY, &error);
   if (handle < 0) {
-    setError(err, errno);
+    setError(err, error);
     return false;
   }
   file->adopt(handle);
-  struct stat info;
-  if (::fstat(handle, &info) != 0) {
-    setError(err, errno);
-    file->close();
-    return false;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    setError(err, EISDIR);
-    file->close();
-    return false;
-  }
-  if (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
-    setError(err, errno == EWOULDBLOCK ? EWOULDBLOCK : errno);
+  if (lockExclusive(handle, /*wait=*/false) == LockOutcome::kHeld) {
+    setError(err, EWOULDBLOCK);
     file->close();
     return false;
   }
@@ -141,41 +238,54 @@ bool openLog(const std::string& path, InputFile* file, std::string* err) {
 SettingsHold openSettingsFile(const std::string& path, bool forWriting, InputFile* file,
                               std::string* err) {
   file->close();
-  if (forWriting) {
-    int handle = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  // A few rounds at most: each retry follows another copy's rewrite that landed meanwhile.
+  for (int round = 0; forWriting && round < 8; ++round) {
+    int error = 0;
+    int handle = openRegularFile(path, O_RDWR, &error);
     if (handle >= 0) {
-      file->adopt(handle);
       struct stat info;
-      if (::fstat(handle, &info) == 0 && S_ISREG(info.st_mode)) {
-        if (::flock(handle, LOCK_EX | LOCK_NB) == 0) return SettingsHold::kReadWrite;
+      if (::fstat(handle, &info) == 0 && (info.st_mode & 0222) == 0) {
+        ::close(handle);  // read-only by its mode: root could write it, but must not
+        if (err) *err = "the file is read-only";
+        break;
+      }
+      file->adopt(handle);
+      if (lockExclusive(handle, /*wait=*/false) == LockOutcome::kHeld) {
         // Another copy of the program holds it: read it, but leave the rewrite to that copy.
         setError(err, EWOULDBLOCK);
         return SettingsHold::kReadOnly;
       }
+      // Another copy may have renamed its rewrite over the path between the open and the
+      // lock: then the file held is no longer the settings file.
+      if (namesOpenFile(path, handle)) return SettingsHold::kReadWrite;
       file->close();
-    } else if (errno == ENOENT) {
-      setError(err, ENOENT);
-      return SettingsHold::kAbsent;
+      continue;
     }
+    if (error != ENOENT) break;  // may not be written, or no file: try reading only
+    // Not there yet: hold the folder that will hold it until the rewrite has created it.
+    int folder = openNearestFolder(folderOf(path));
+    if (folder >= 0) {
+      file->adopt(folder);
+      if (lockExclusive(folder, /*wait=*/false) == LockOutcome::kHeld) {
+        file->close();
+        setError(err, EWOULDBLOCK);
+        return SettingsHold::kReadOnly;  // with nothing to read
+      }
+      if (pathExists(path)) {  // another copy created it meanwhile: take it as it is now
+        file->close();
+        continue;
+      }
+    }
+    setError(err, ENOENT);
+    return SettingsHold::kAbsent;
   }
-  int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int error = 0;
+  int handle = openRegularFile(path, O_RDONLY, &error);
   if (handle < 0) {
-    int error = errno;
     setError(err, error);
     return error == ENOENT ? SettingsHold::kAbsent : SettingsHold::kUnreadable;
   }
   file->adopt(handle);
-  struct stat info;
-  if (::fstat(handle, &info) != 0) {
-    setError(err, errno);
-    file->close();
-    return SettingsHold::kUnreadable;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    setError(err, S_ISDIR(info.st_mode) ? EISDIR : EACCES);
-    file->close();
-    return SettingsHold::kUnreadable;
-  }
   if (forWriting && err && err->empty()) *err = "may not be written";
   return SettingsHold::kReadOnly;
 }
@@ -185,22 +295,49 @@ AtomicOutputFile::~AtomicOutputFile() { abandon(); }
 bool AtomicOutputFile::create(const std::string& path, std::string* err) {
   abandon();
   target_ = resolveLinks(path);
-  std::string name = target_;
-  size_t slash = name.find_last_of('/');
-  std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
-  temporary_ = folderOf(target_) + "/." + base + ".XXXXXX";
-  int handle = ::mkostemp(temporary_.data(), O_CLOEXEC);
+  const std::string folder = folderOf(target_);
+  const size_t slash = target_.find_last_of('/');
+  const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  struct stat existing;
+  const bool exists = ::stat(target_.c_str(), &existing) == 0;
+  if (exists && S_ISREG(existing.st_mode) && (existing.st_mode & 0222) == 0) {
+    if (err) *err = "the file is read-only";
+    return false;
+  }
+  removeStaleTemporaries(folder, name);
+
+  int handle = -1;
+  for (int round = 0; handle < 0 && round < 8; ++round) {
+    temporary_ = folder + "/" + temporaryPrefix(name) + "XXXXXX";
+    handle = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    if (handle < 0) {
+      setError(err, errno);
+      temporary_.clear();
+      return false;
+    }
+    // Held while written, so that no other export's clean-up takes it for a stale one. A
+    // clean-up that took it between the creation and the lock has removed it: make another.
+    lockExclusive(handle, /*wait=*/true);
+    if (!namesOpenFile(temporary_, handle)) {
+      ::close(handle);
+      handle = -1;
+    }
+  }
   if (handle < 0) {
-    setError(err, errno);
+    if (err) *err = "cannot keep a temporary file in the folder";
     temporary_.clear();
     return false;
   }
   handle_ = handle;
-  // Keep the permission bits of the file being replaced; a new file gets the usual ones.
-  struct stat info;
+  interruptSlot_ = registerTemporary(temporary_);
+  // Keep the owner (where the process may: root saving a user's file) and the permission bits
+  // of the file being replaced; a new file gets the usual ones.
   mode_t mode;
-  if (::stat(target_.c_str(), &info) == 0) {
-    mode = info.st_mode & 07777;
+  if (exists) {
+    if (::fchown(handle, existing.st_uid, existing.st_gid) != 0) {
+      // EPERM: an ordinary user cannot give a file away; the file then becomes the user's.
+    }
+    mode = existing.st_mode & 07777;
   } else {
     mode_t mask = ::umask(0);
     ::umask(mask);
@@ -218,11 +355,7 @@ bool AtomicOutputFile::commit(std::string* err) {
   int handle = fd(handle_);
   bool ok = ::fsync(handle) == 0;
   if (!ok) setError(err, errno);
-  if (::close(handle) != 0 && ok) {
-    setError(err, errno);
-    ok = false;
-  }
-  handle_ = -1;
+  // Renamed while still open and locked, so no clean-up can take it for a stale one.
   if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
     setError(err, errno);
     ok = false;
@@ -231,7 +364,11 @@ bool AtomicOutputFile::commit(std::string* err) {
     abandon();
     return false;
   }
+  unregisterTemporary(interruptSlot_);
+  interruptSlot_ = -1;
   temporary_.clear();
+  ::close(handle);
+  handle_ = -1;
   // Make the rename itself durable.
   int folder = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
@@ -242,9 +379,11 @@ bool AtomicOutputFile::commit(std::string* err) {
 }
 
 void AtomicOutputFile::abandon() {
+  unregisterTemporary(interruptSlot_);
+  interruptSlot_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
   if (handle_ >= 0) ::close(fd(handle_));
   handle_ = -1;
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
 }
 
@@ -256,10 +395,15 @@ bool replaceHeldFile(InputFile* held, const std::string& path, std::string_view 
   return ok;
 }
 
-bool isSameFile(const std::string& a, const std::string& b) {
-  struct stat first, second;
-  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
-  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+bool fileIdentity(const std::string& path, FileIdentity* identity, std::string* err) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) {
+    setError(err, errno);
+    return false;
+  }
+  identity->device = static_cast<uint64_t>(info.st_dev);
+  identity->index = static_cast<uint64_t>(info.st_ino);
+  return true;
 }
 
 bool pathExists(const std::string& path) {
@@ -271,7 +415,7 @@ bool createDirectories(const std::string& path, std::string* err) {
   std::error_code error;
   std::filesystem::create_directories(path, error);
   if (error) {
-    setError(err, error.value());
+    if (err) *err = describeErrorCode(error);
     return false;
   }
   struct stat info;
@@ -322,5 +466,17 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
 }
 
 bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void removeTemporariesOnInterrupt() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous;
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+      continue;  // started to ignore it (nohup, a background job): keep ignoring it
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
+}
 
 }  // namespace quorvel

@@ -8,7 +8,11 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
+
+#include "settings_file.h"
 
 #include "../tests/test_support.h"
 
@@ -148,6 +152,195 @@ TEST(FileSystem, ProgramPathIsThisTestBinary) {
   EXPECT_NE(path.find("quorvel_core_tests"), std::string::npos) << path;
 }
 #endif
+
+
+#ifndef _WIN32  // POSIX only: FifosAndDevicesAreRefusedWithoutWaiting
+// A FIFO would block the open (or the read) forever; a device never ends.
+TEST(OpenLog, FifosAndDevicesAreRefusedWithoutWaiting) {
+  TempDir dir;
+  std::string fifo = dir.file("pipe.csv");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    InputFile file;
+    std::string err;
+    EXPECT_FALSE(openLog(path, &file, &err));
+    EXPECT_EQ(err, "not a regular file");
+    for (bool forWriting : {true, false}) {
+      err.clear();
+      EXPECT_EQ(openSettingsFile(path, forWriting, &file, &err), SettingsHold::kUnreadable);
+      EXPECT_EQ(err, "not a regular file");
+      EXPECT_FALSE(file.isOpen());
+    }
+  }
+}
+
+TEST(Locks, OnlyWouldBlockMeansHeld) {
+  const struct {
+    int error;
+    LockOutcome outcome;
+  } cases[] = {{EWOULDBLOCK, LockOutcome::kHeld},      {EBADF, LockOutcome::kUnsupported},
+               {ENOLCK, LockOutcome::kUnsupported},    {EOPNOTSUPP, LockOutcome::kUnsupported},
+               {EINVAL, LockOutcome::kUnsupported}};
+  for (const auto& c : cases) EXPECT_EQ(lockOutcomeForError(c.error), c.outcome) << c.error;
+}
+#endif
+
+// The temporary's name must not grow with the destination's: a name of 255 bytes is legal.
+TEST(AtomicOutputFile, LongestLegalNamesCanBeWritten) {
+  TempDir dir;
+  for (size_t length : {200u, 248u, 255u}) {
+    std::string path = dir.file(std::string(length - 4, 'n') + ".dif");
+    std::string err;
+    EXPECT_TRUE(replaceFile(path, "x", &err)) << length << ": " << err;
+    EXPECT_EQ(readFile(path), "x");
+  }
+  EXPECT_EQ(dir.entries().size(), 3u);  // no temporary left
+}
+
+TEST(AtomicOutputFile, TemporariesAreRecognisablyOurs) {
+  const std::string prefix = temporaryPrefix("run 7.dif");
+  EXPECT_EQ(prefix.substr(0, 9), ".quorvel-");
+  EXPECT_EQ(prefix, temporaryPrefix("run 7.dif"));
+  EXPECT_NE(prefix, temporaryPrefix("run 8.dif"));
+  const struct {
+    std::string entry;
+    bool ours;
+  } cases[] = {{prefix + "a1B2c3", true},
+               {".run 7.dif.Xy12Zq", true},  // named by earlier versions
+               {prefix + "a1B2c", false},
+               {prefix + "a1B2c3d", false},
+               {temporaryPrefix("run 8.dif") + "a1B2c3", false},
+               {"run 7.dif", false},
+               {".run 7.dif.Xy12Z", false}};
+  for (const auto& c : cases) EXPECT_EQ(isTemporaryFor(c.entry, "run 7.dif"), c.ours) << c.entry;
+}
+
+// A program killed while writing leaves its temporary; the next write of the same
+// destination removes it, but never one that a live writer holds.
+TEST(AtomicOutputFile, StaleTemporariesGoLiveOnesStay) {
+  TempDir dir;
+  const std::string path = dir.file("run.dif");
+  const std::string stale = dir.file(temporaryPrefix("run.dif") + "stale1");
+  const std::string legacy = dir.file(".run.dif.ab12CD");
+  const std::string otherDestination = dir.file(temporaryPrefix("other.dif") + "stale2");
+  for (const std::string& leftover : {stale, legacy, otherDestination})
+    writeFile(leftover, std::string(1000, 'x'));
+
+  AtomicOutputFile live;
+  std::string err;
+  ASSERT_TRUE(live.create(path, &err)) << err;
+  ASSERT_TRUE(replaceFile(path, "done", &err)) << err;
+  EXPECT_FALSE(pathExists(stale));
+  EXPECT_FALSE(pathExists(legacy));
+  EXPECT_TRUE(pathExists(otherDestination));
+  // The live writer's temporary is still there and still commits.
+  EXPECT_EQ(dir.entries().size(), 3u);  // run.dif, the live temporary, the other one
+  ASSERT_TRUE(live.write("live", 4, &err)) << err;
+  ASSERT_TRUE(live.commit(&err)) << err;
+  EXPECT_EQ(readFile(path), "live");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{temporaryPrefix("other.dif") + "stale2",
+                                                     "run.dif"}));
+}
+
+#ifndef _WIN32  // POSIX only: permission bits and owners
+// A file without write permission is not replaced, also for a user (root) who could.
+TEST(AtomicOutputFile, AReadOnlyFileIsNotReplaced) {
+  TempDir dir;
+  const std::string path = dir.file("run.dif");
+  writeFile(path, "earlier export");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  std::string err;
+  EXPECT_FALSE(replaceFile(path, "new", &err));
+  EXPECT_EQ(err, "the file is read-only");
+  EXPECT_EQ(readFile(path), "earlier export");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"run.dif"});
+}
+
+TEST(AtomicOutputFile, TheOwnerIsKeptWhereThatIsAllowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may save a file of another user";
+  TempDir dir;
+  const std::string path = dir.file("quorvel.ini");
+  writeFile(path, "old");
+  ASSERT_EQ(::chown(path.c_str(), 4321, 4322), 0);
+  std::string err;
+  ASSERT_TRUE(replaceFile(path, "new", &err)) << err;
+  struct stat info;
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 4321u);
+  EXPECT_EQ(info.st_gid, 4322u);
+}
+
+// Two windows started while no settings file exists: the first holds the place, the second
+// reads only and reports that it did not save.
+TEST(SettingsFileHold, ASecondCopyDoesNotSaveOverTheFirstWhenNoFileExisted) {
+  TempDir dir;
+  const std::string path = dir.file("quorvel.ini");
+  SettingsFile first, second;
+  EXPECT_FALSE(first.open(path));
+  EXPECT_EQ(first.hold(), SettingsHold::kAbsent);
+  EXPECT_FALSE(second.open(path));
+  EXPECT_EQ(second.hold(), SettingsHold::kReadOnly);
+  EXPECT_EQ(second.openError(), "held by another program");
+
+  first.selectGroup("Channel1");
+  first.writeText("Name", "first");
+  second.selectGroup("Channel1");
+  second.writeText("Name", "second");
+  std::string err;
+  EXPECT_TRUE(first.close(&err)) << err;
+  EXPECT_FALSE(second.close(&err));
+  EXPECT_EQ(err, "held by another program");
+  EXPECT_NE(readFile(path).find("Name = first"), std::string::npos);
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"quorvel.ini"});
+}
+
+// A settings file that may not be written (also not by root, through its mode) is read, and
+// a save is reported as not done.
+TEST(SettingsFileHold, AReadOnlyFileIsReadAndTheSaveReportsFailure) {
+  TempDir dir;
+  const std::string path = dir.file("quorvel.ini");
+  writeFile(path, "[Channel1]\nName = kept\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  SettingsFile settings;
+  EXPECT_TRUE(settings.open(path));
+  EXPECT_EQ(settings.hold(), SettingsHold::kReadOnly);
+  settings.selectGroup("Channel1");
+  EXPECT_EQ(settings.readText("Name", ""), "kept");
+  settings.writeText("Name", "changed");
+  std::string err;
+  EXPECT_FALSE(settings.close(&err));
+  EXPECT_EQ(err, "the file is read-only");
+  EXPECT_EQ(readFile(path), "[Channel1]\nName = kept\n");
+}
+#endif
+
+// The twins describe folder failures in the same words.
+TEST(FileSystem, FolderCreationFailuresAreDescribed) {
+  TempDir dir;
+  writeFile(dir.file("plain"), "x");
+  std::string err;
+  EXPECT_FALSE(createDirectories(dir.file("plain/sub"), &err));
+  EXPECT_EQ(err, "a part of the path is not a folder");
+  EXPECT_EQ(describeErrorCode(std::make_error_code(std::errc::permission_denied)),
+            "permission denied");
+  EXPECT_EQ(describeErrorCode(std::make_error_code(std::errc::no_such_file_or_directory)),
+            "not found");
+}
+
+TEST(FileSystem, IdentityIsTheFileNotItsSpelling) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("x"));
+  FileIdentity direct, roundabout, other;
+  std::string err;
+  ASSERT_TRUE(fileIdentity(dir.file("x"), &direct, &err)) << err;
+  ASSERT_TRUE(fileIdentity(dir.path() + "/x/../x/.", &roundabout, &err)) << err;
+  ASSERT_TRUE(fileIdentity(dir.path(), &other, &err)) << err;
+  EXPECT_EQ(direct, roundabout);
+  EXPECT_NE(direct, other);
+  EXPECT_FALSE(fileIdentity(dir.file("missing"), &other, &err));
+  EXPECT_EQ(err, "not found");
+}
 
 #ifdef _WIN32
 // The Windows twins: share modes instead of locks, and the .exe's own path.

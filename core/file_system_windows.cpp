@@ -48,6 +48,7 @@ std::string describeError(DWORD error) {
     case ERROR_DIRECTORY: return "a part of the path is not a folder";
     case ERROR_WRITE_PROTECT: return "the disk is write-protected";
     case ERROR_FILENAME_EXCED_RANGE: return "the path is too long";
+    case ERROR_BAD_FILE_TYPE: return "not a regular file";
     default: {
       wchar_t* message = nullptr;
       ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -73,12 +74,42 @@ bool isFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-HANDLE openShared(const std::wstring& path, DWORD access, DWORD share) {
-  return ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+// Opens an existing file; a device (NUL, CON, a pipe) is refused as "not a regular file".
+HANDLE openShared(const std::wstring& path, DWORD access, DWORD share, std::string* err = nullptr) {
+  HANDLE handle = ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) != FILE_TYPE_DISK) {
+    ::CloseHandle(handle);
+    if (err) *err = "not a regular file";
+    ::SetLastError(ERROR_BAD_FILE_TYPE);
+    return INVALID_HANDLE_VALUE;
+  }
+  return handle;
 }
 
 std::atomic<unsigned> temporaryCounter{0};
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// Removes the temporaries for the file name in folder that a killed program left. A live
+// writer has its temporary open without delete sharing, so only stale ones can be deleted.
+void removeStaleTemporaries(const std::string& folder, const std::string& name) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(widen(folder + "\\.*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string entry = narrow(found.cFileName);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && isTemporaryFor(entry, name)) {
+      std::wstring path = widen(folder + "\\" + entry);
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!::DeleteFileW(path.c_str())) ::SetFileAttributesW(path.c_str(), found.dwFileAttributes);
+    }
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+}
 
 }  // namespace
 
@@ -117,7 +148,7 @@ bool openLog(const std::string& path, InputFile* file, std::string* err) {
     return false;
   }
   // No sharing: while the log is read, no other program has it open.
-  HANDLE handle = openShared(wide, GENERIC_READ, 0);
+  HANDLE handle = openShared(wide, GENERIC_READ, 0, err);
   if (handle == INVALID_HANDLE_VALUE) {
     setError(err, ::GetLastError());
     return false;
@@ -171,12 +202,36 @@ AtomicOutputFile::~AtomicOutputFile() { abandon(); }
 bool AtomicOutputFile::create(const std::string& path, std::string* err) {
   abandon();
   target_ = path;
-  temporary_ = path + ".tmp-" + std::to_string(::GetCurrentProcessId()) + "-" +
-               std::to_string(temporaryCounter++);
-  HANDLE handle = ::CreateFileW(widen(temporary_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_HIDDEN, nullptr);
+  DWORD attributes = ::GetFileAttributesW(widen(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      (attributes & FILE_ATTRIBUTE_READONLY)) {
+    if (err) *err = "the file is read-only";
+    return false;
+  }
+  const std::string folder = folderOf(path);
+  const size_t slash = path.find_last_of("\\/");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  removeStaleTemporaries(folder, name);
+  // Six characters after the prefix, as the stale-temporary rule expects: a mix of the
+  // process and a count, retried on a clash.
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_FILE_EXISTS;
+  for (int round = 0; handle == INVALID_HANDLE_VALUE && error == ERROR_FILE_EXISTS && round < 64;
+       ++round) {
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    unsigned value = ::GetCurrentProcessId() * 2654435761u + temporaryCounter++ * 40503u;
+    std::string suffix(6, '0');
+    for (char& c : suffix) {
+      c = kDigits[value % 36];
+      value /= 36;
+    }
+    temporary_ = folder + "\\" + temporaryPrefix(name) + suffix;
+    handle = ::CreateFileW(widen(temporary_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) error = ::GetLastError();
+  }
   if (handle == INVALID_HANDLE_VALUE) {
-    setError(err, ::GetLastError());
+    setError(err, error);
     temporary_.clear();
     return false;
   }
@@ -237,20 +292,22 @@ bool replaceHeldFile(InputFile* held, const std::string& path, std::string_view 
   return written && file.commit(err);
 }
 
-bool isSameFile(const std::string& a, const std::string& b) {
-  auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE handle = ::CreateFileW(widen(path).c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    bool ok = ::GetFileInformationByHandle(handle, info) != 0;
-    ::CloseHandle(handle);
-    return ok;
-  };
-  BY_HANDLE_FILE_INFORMATION first, second;
-  if (!identify(a, &first) || !identify(b, &second)) return false;
-  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+bool fileIdentity(const std::string& path, FileIdentity* identity, std::string* err) {
+  HANDLE handle = ::CreateFileW(widen(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    setError(err, ::GetLastError());
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = ::GetFileInformationByHandle(handle, &info) != 0;
+  if (!ok) setError(err, ::GetLastError());
+  ::CloseHandle(handle);
+  if (!ok) return false;
+  identity->device = info.dwVolumeSerialNumber;
+  identity->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
 }
 
 bool pathExists(const std::string& path) {
@@ -262,7 +319,8 @@ bool createDirectories(const std::string& path, std::string* err) {
   std::filesystem::path folder(widen(path));
   std::filesystem::create_directories(folder, error);
   if (error || !std::filesystem::is_directory(folder, error)) {
-    if (err) *err = error ? describeError(static_cast<DWORD>(error.value())) : "not a folder";
+    // std::filesystem reports errno-style or Windows codes by category: described by meaning.
+    if (err) *err = error ? describeErrorCode(error) : "a part of the path is not a folder";
     return false;
   }
   return true;
@@ -297,6 +355,8 @@ bool programPath(std::string* path, std::string* err) {
 }
 
 void adviseLargeBuffer(void*, size_t) {}
+
+void removeTemporariesOnInterrupt() {}
 
 bool standardErrorIsTerminal() { return ::_isatty(_fileno(stderr)) != 0; }
 

@@ -68,6 +68,7 @@ bool SettingsFile::open(const std::string& path, bool forWriting) {
   hold_ = openSettingsFile(path, forWriting, &file_, &openError_);
   utf8Mark_ = true;
   if (hold_ == SettingsHold::kAbsent || hold_ == SettingsHold::kUnreadable) return false;
+  if (!file_.isOpen()) return false;  // not created yet, and another copy holds the place
 
   std::string content;
   if (!file_.readAll(&content, &openError_)) {
@@ -220,9 +221,15 @@ std::string SettingsFile::render() const {
 bool SettingsFile::close(std::string* err) {
   if (!isOpen_) return true;
   bool ok = true;
-  if (modified_ && forWriting_ &&
-      (hold_ == SettingsHold::kReadWrite || hold_ == SettingsHold::kAbsent))
-    ok = replaceHeldFile(&file_, path_, render(), err);
+  if (modified_ && forWriting_) {
+    if (hold_ == SettingsHold::kReadWrite || hold_ == SettingsHold::kAbsent) {
+      ok = replaceHeldFile(&file_, path_, render(), err);
+    } else {
+      // Held elsewhere, read-only or unreadable: the changes are not saved, and say so.
+      ok = false;
+      if (err) *err = openError_.empty() ? "may not be written" : openError_;
+    }
+  }
   file_.close();
   isOpen_ = false;
   entries_.clear();

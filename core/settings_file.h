@@ -57,8 +57,9 @@ class SettingsFile {
   void writeText(std::string_view key, std::string_view value);
 
   // Rewrites the file if anything was written and the file may be written (held for writing,
-  // or absent), then releases it. Returns false with *err when the rewrite failed; the file
-  // then stays as it was.
+  // or absent), then releases it. Returns false with *err when the rewrite failed, or when
+  // changes made for writing could not be saved at all (another copy holds the file, it is
+  // read-only or unreadable); the file then stays as it was.
   bool close(std::string* err = nullptr);
 
   // How the file is held; why it was not read or cannot be written; the text a rewrite writes.
