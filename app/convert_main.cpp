@@ -18,8 +18,65 @@ namespace {
 constexpr char kProgram[] = "quorvel-convert";
 
 void report(const std::string& path, const std::string& reason) {
-  std::fprintf(stderr, "%s: %s: %s\n", kProgram, path.c_str(), reason.c_str());
+  std::fprintf(stderr, "%s: %s: %s\n", kProgram, printablePath(path).c_str(),
+               printablePath(reason).c_str());
 }
+
+// Where a file lies as a file, whatever the spelling of its path: its folder's identity and
+// its name there.
+struct Place {
+  FileIdentity folder;
+  std::string name;
+  auto operator<=>(const Place&) const = default;
+};
+
+// The place of path. False when its folder does not exist (nothing can be written there).
+bool placeOf(const std::string& path, Place* place) {
+  std::string folder = directoryPart(path);
+  place->name = filePart(path);
+  return fileIdentity(folder.empty() ? "." : folder, &place->folder, nullptr);
+}
+
+// The files of one run: the logs named, and the exports written so far. An export may replace
+// neither a log of the run (before or after it is read) nor an export written earlier in the
+// run, however the two paths are spelled.
+class RunFiles {
+ public:
+  explicit RunFiles(const std::vector<std::string>& logs) {
+    for (const std::string& log : logs) {
+      Place place;
+      if (placeOf(log, &place)) logPlaces_.insert(place);
+      FileIdentity file;
+      if (fileIdentity(log, &file, nullptr)) logFiles_.insert(file);
+    }
+  }
+
+  // Why the export at path may not be written; empty when it may.
+  std::string refusal(const std::string& path) const {
+    Place place;
+    FileIdentity file;
+    const bool placed = placeOf(path, &place);
+    const bool exists = fileIdentity(path, &file, nullptr);
+    if ((placed && logPlaces_.count(place)) || (exists && logFiles_.count(file)))
+      return "its export " + path + " is a log of this run; not overwritten";
+    if ((placed && written_.count(place)) || (exists && writtenFiles_.count(file)))
+      return "its export " + path + " was already written by this run from another log; " +
+             "not overwritten";
+    return {};
+  }
+
+  // Records an export once it is written.
+  void wrote(const std::string& path) {
+    Place place;
+    if (placeOf(path, &place)) written_.insert(place);
+    FileIdentity file;
+    if (fileIdentity(path, &file, nullptr)) writtenFiles_.insert(file);
+  }
+
+ private:
+  std::set<Place> logPlaces_, written_;
+  std::set<FileIdentity> logFiles_, writtenFiles_;
+};
 
 // A one-line progress bar on stderr, redrawn only when the shown percentage changes.
 class TerminalProgress {
@@ -47,6 +104,8 @@ class TerminalProgress {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Ctrl-C or a kill in the middle of an export leaves no temporary file behind.
+  removeTemporariesOnInterrupt();
   ConvertOptions options;
   std::string err;
   if (!parseConvertOptions(commandLineArguments(argc, argv), &options, &err)) {
@@ -71,7 +130,11 @@ int main(int argc, char** argv) {
     if (!explicitFile) {
       std::string self;
       // The file the window uses when both programs are installed side by side.
-      if (programPath(&self, &err)) path = settingsPathOnThisMachine(directoryPart(self) + "quorvel");
+      if (programPath(&self, &err))
+        path = settingsPathOnThisMachine(directoryPart(self) + "quorvel");
+      else
+        std::fprintf(stderr, "%s: cannot find this program's own file (%s); using the built-in "
+                     "defaults\n", kProgram, err.c_str());
     }
     if (!path.empty()) {
       settings.open(path, /*forWriting=*/false);
@@ -98,7 +161,7 @@ int main(int argc, char** argv) {
   }
 
   const bool showProgress = !options.quiet && standardErrorIsTerminal();
-  std::set<std::string> written;
+  RunFiles runFiles(options.logs);
   bool allConverted = true;
   for (const std::string& logPath : options.logs) {
     ProgramState state;
@@ -114,9 +177,9 @@ int main(int argc, char** argv) {
     state.exportPath = options.outputDir.empty()
                            ? exportPathFor(logPath)
                            : options.outputDir + "/" + baseName(logPath) + ".dif";
-    if (!written.insert(state.exportPath).second) {
-      report(logPath, "its export " + state.exportPath +
-                          " was already written by this run from another log; not overwritten");
+    std::string refusal = runFiles.refusal(state.exportPath);
+    if (!refusal.empty()) {
+      report(logPath, refusal);
       allConverted = false;
       continue;
     }
@@ -125,7 +188,9 @@ int main(int argc, char** argv) {
     if (showProgress) progress = [&bar](int32_t rows) { bar.update(rows); };
     bool ok = exportLog(state, progress, &err);
     if (showProgress) bar.finish();
-    if (!ok) {
+    if (ok) {
+      runFiles.wrote(state.exportPath);
+    } else {
       report(state.exportPath, err);
       allConverted = false;
     }

@@ -41,13 +41,17 @@ bool parseConvertOptions(const std::vector<std::string>& args, ConvertOptions* o
           return -1;
         }
         *value = args[++i];
-        return 1;
-      }
-      if (arg.rfind(longName + "=", 0) == 0) {
+      } else if (arg.rfind(longName + "=", 0) == 0) {
         *value = arg.substr(longName.size() + 1);
-        return 1;
+      } else {
+        return 0;
       }
-      return 0;
+      // An empty value would silently mean the default: say so instead.
+      if (value->empty()) {
+        *err = "option " + longName + " needs a non-empty value";
+        return -1;
+      }
+      return 1;
     };
     int taken = takeValue("--settings", nullptr, &options->settingsPath);
     if (taken == 0) taken = takeValue("--output-dir", "-o", &options->outputDir);

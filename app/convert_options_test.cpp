@@ -34,6 +34,10 @@ TEST(ConvertOptions, UsageErrors) {
       {{"--frobnicate", "a.csv"}, "unknown option --frobnicate"},
       {{"a.csv", "-o"}, "option -o needs a value"},
       {{"--settings"}, "option --settings needs a value"},
+      {{"--settings=", "a.csv"}, "option --settings needs a non-empty value"},
+      {{"--settings", "", "a.csv"}, "option --settings needs a non-empty value"},
+      {{"-o", "", "a.csv"}, "option --output-dir needs a non-empty value"},
+      {{"--output-dir=", "a.csv"}, "option --output-dir needs a non-empty value"},
       {{"--settings", "s", "--no-settings", "a.csv"}, "--settings and --no-settings exclude each other"},
   };
   for (const auto& [args, message] : cases) {

@@ -4,7 +4,15 @@
 #include <sys/file.h>
 #include <sys/wait.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
+
+#include "file_system.h"
 
 #include "../tests/test_support.h"
 
@@ -177,6 +185,188 @@ TEST(ConvertProgram, UsageAndSettingsErrors) {
   EXPECT_EQ(blocked.exitCode, 1);
   EXPECT_NE(blocked.err.find(dir.file("file/out") + ": cannot create the folder"), std::string::npos)
       << blocked.err;
+}
+
+// The same destination spelled in different ways is one file: the second export is refused.
+TEST(ConvertProgram, OneDestinationHoweverItIsSpelled) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("x"));
+  std::filesystem::create_directory_symlink("x", dir.file("link"));
+  const std::string log = readFile(kData + "/three_channels.csv");
+  writeFile(dir.file("x/run.csv"), log);
+  writeFile(dir.file("x/run.log"), log);
+  const struct {
+    const char* first;
+    std::string second;
+  } cases[] = {{"x/run.csv", "./x/run.log"},
+               {"x/run.csv", dir.file("x/run.log")},
+               {"x/run.csv", "link/run.log"},
+               {"x/run.csv", "x/../x/run.log"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.second);
+    std::filesystem::remove(dir.file("x/run.dif"));
+    ProgramRun run = runConvert({"-q", "--no-settings", c.first, c.second}, kConvert,
+                                "cd " + shellQuoted(dir.path()) + " && exec ");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("was already written by this run from another log"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link", "x"}));
+  }
+}
+
+// A log named in the run is never replaced by another log's export, in either order; an export
+// that failed is not taken as written.
+TEST(ConvertProgram, ALogOfTheRunIsNeverAnExportsDestination) {
+  TempDir dir;
+  const std::string log = readFile(kData + "/three_channels.csv");
+  for (const auto& order : {std::vector<std::string>{"a.csv", "a.dif"},
+                            std::vector<std::string>{"a.dif", "a.csv"}}) {
+    writeFile(dir.file("a.csv"), log);
+    writeFile(dir.file("a.dif"), log);  // a log that happens to end in .dif
+    std::vector<std::string> args = {"-q", "--no-settings", dir.file(order[0]),
+                                     dir.file(order[1])};
+    ProgramRun run = runConvert(args);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(readFile(dir.file("a.dif")), log);
+    EXPECT_NE(run.err.find("is a log of this run; not overwritten"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("already written"), std::string::npos) << run.err;
+  }
+  // A failed export leaves its destination free for the next log of the run.
+  std::filesystem::create_directory(dir.file("out"));
+  writeFile(dir.file("bad.csv"), log);
+  writeFile(dir.file("out/bad.dif"), "read-only earlier export");
+  std::filesystem::permissions(dir.file("out/bad.dif"), std::filesystem::perms::owner_read);
+  std::filesystem::create_directory(dir.file("again"));
+  writeFile(dir.file("again/bad.csv"), log);
+  ProgramRun run = runConvert({"-q", "--no-settings", "-o", dir.file("out"), dir.file("bad.csv"),
+                               dir.file("again/bad.csv")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "quorvel-convert: " + dir.file("out/bad.dif") +
+                         ": cannot create the export: the file is read-only\n" +
+                         "quorvel-convert: " + dir.file("out/bad.dif") +
+                         ": cannot create the export: the file is read-only\n");
+}
+
+TEST(ConvertProgram, OnlyRegularFilesAreRead) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("pipe.csv").c_str(), 0600), 0);
+  ProgramRun logs = runConvert({"--no-settings", dir.file("pipe.csv"), "/dev/zero"});
+  EXPECT_EQ(logs.exitCode, 1);
+  EXPECT_EQ(logs.err, "quorvel-convert: " + dir.file("pipe.csv") + ": not a regular file\n" +
+                          "quorvel-convert: /dev/zero: not a regular file\n");
+  ProgramRun settings = runConvert({"--settings", "/dev/null", dir.file("pipe.csv")});
+  EXPECT_EQ(settings.exitCode, 2);
+  EXPECT_EQ(settings.err, "quorvel-convert: /dev/null: not a regular file\n");
+}
+
+TEST(ConvertProgram, MessagesStayOnOneLine) {
+  TempDir dir;
+  ProgramRun run = runConvert({"-q", "--no-settings", dir.file("two\nlines.csv")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "quorvel-convert: " + dir.file("two\\nlines.csv") + ": not found\n");
+}
+
+// A time field beyond the writer's block size follows the time rule like any other.
+TEST(ConvertProgram, AGiantTimeFieldIsStillATime) {
+  TempDir dir;
+  const std::string giant = "12:00:01.25" + std::string(600 << 10, '0');
+  writeFile(dir.file("giant.csv"),
+            "\"Time\",\"A\"\n12:00:00.000,1\n" + giant + ",2\nend\n");
+  ProgramRun run = runConvert({"-q", "--no-settings", dir.file("giant.csv")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::string bytes = readFile(dir.file("giant.dif"));
+  EXPECT_NE(bytes.find("BOT\r\n0,1.250\r\nV\r\n0,2\r\nV\r\n-1,0\r\nEOD\r\n"), std::string::npos);
+  EXPECT_LT(bytes.size(), 10000u);
+}
+
+#ifndef QUORVEL_SANITIZED  // the sanitizers reserve terabytes of address space
+// Memory follows the log's size whatever its shape: 16 Mi empty rows fit in the log's size
+// plus a little, and running out is reported, never an abort, and the batch goes on.
+TEST(ConvertProgram, MemoryIsBoundedByTheLogAndRunningOutIsReported) {
+  TempDir dir;
+  std::string empty = "\"Time\"\n";
+  empty.append(16 << 20, '\n');
+  writeFile(dir.file("empty.csv"), empty + "end\n");
+  // Address space: 1.2 x the log plus 64 MiB for the program, its libraries and buffers.
+  const long limitKiB = (16 * 12 / 10 + 64) * 1024;
+  ProgramRun bounded = runConvert({"-q", "--no-settings", dir.file("empty.csv")}, kConvert,
+                                  "ulimit -v " + std::to_string(limitKiB) + "; exec ");
+  EXPECT_EQ(bounded.exitCode, 0) << bounded.err;
+  EXPECT_NE(readFile(dir.file("empty.dif")).find("VECTORS\r\n0,16777228\r\n"),
+            std::string::npos);
+  std::filesystem::remove(dir.file("empty.dif"));
+
+  std::string wide = "\"Time\",\"A\"\n";
+  for (int i = 0; i < 2000000; ++i) wide += "12:00:00.000,0.98,3500,14.1\n";
+  writeFile(dir.file("wide.csv"), wide + "end\n");
+  writeFile(dir.file("small.csv"), readFile(kData + "/three_channels.csv"));
+  ProgramRun starved = runConvert({"-q", "--no-settings", dir.file("wide.csv"),
+                                   dir.file("small.csv")},
+                                  kConvert, "ulimit -v 40000; exec ");
+  EXPECT_EQ(starved.exitCode, 1);
+  EXPECT_EQ(starved.err, "quorvel-convert: " + dir.file("wide.csv") + ": not enough memory\n");
+  EXPECT_TRUE(std::filesystem::exists(dir.file("small.dif")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("wide.dif")));
+}
+#endif
+
+// Starts the converter on log, its output thrown away; returns its process id.
+pid_t startConvert(const std::string& log) {
+  std::vector<std::string> args = {kConvert, "-q", "--no-settings", log};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t child = -1;
+  posix_spawn(&child, kConvert.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return child;
+}
+
+// Kills the converter once its temporary export exists; false when it finished first.
+bool killDuringExport(const TempDir& dir, const std::string& log, int signal, int* status) {
+  pid_t child = startConvert(log);
+  const std::string prefix = temporaryPrefix("big.dif");
+  for (;;) {
+    for (const std::string& name : dir.entries()) {
+      if (name.rfind(prefix, 0) == 0) {
+        ::kill(child, signal);
+        ::waitpid(child, status, 0);
+        return true;
+      }
+    }
+    if (::waitpid(child, status, WNOHANG) == child) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+// Interrupted exports leave nothing behind: SIGINT, SIGTERM and SIGHUP remove the temporary
+// at once (status 128 + signal in a shell); after SIGKILL the next export removes it.
+TEST(ConvertProgram, AnInterruptedExportLeavesNothingBehind) {
+  TempDir dir;
+  std::string log = "\"Time\",\"A\",\"B\",\"C\"\n";
+  for (int i = 0; i < 1000000; ++i) log += "12:00:00.000,0.98,3500,14.1\n";
+  writeFile(dir.file("big.csv"), log + "end\n");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    SCOPED_TRACE(signal);
+    int status = 0;
+    ASSERT_TRUE(killDuringExport(dir, dir.file("big.csv"), signal, &status))
+        << "the export ended before it could be interrupted";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    if (signal == SIGKILL) {
+      EXPECT_EQ(dir.entries().size(), 2u);  // the log and the killed export's temporary
+      ProgramRun good = runConvert({"-q", "--no-settings", dir.file("big.csv")});
+      EXPECT_EQ(good.exitCode, 0) << good.err;
+      EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.csv", "big.dif"}));
+    } else {
+      EXPECT_EQ(dir.entries(), std::vector<std::string>{"big.csv"});
+    }
+  }
 }
 
 }  // namespace

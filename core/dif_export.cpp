@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -136,8 +137,8 @@ struct RowFields {
 // The time of field 1 of the first data row that holds a time there; 0 when none does.
 int32_t findStartTimeMs(const RowStore& dataRows) {
   RowFields row;
-  for (size_t i = 0; i < dataRows.size(); ++i) {
-    row.split(dataRows[i], 1);
+  for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
+    row.split(rows.next(), 1);
     int32_t time = parseTimeValueMs(row.field(1));
     if (time >= 0) return time;
   }
@@ -215,17 +216,17 @@ void writeDataRows(DifWriter& writer, int32_t fieldCount, const RowStore& dataRo
 
   RowFields row;
   int32_t rowsWritten = 0;
-  for (size_t i = 0; i < dataRows.size(); ++i) {
-    row.split(dataRows[i], maxFields);
+  for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
+    row.split(rows.next(), maxFields);
     writer.tupleStart();
     for (int n : fieldNumbers) {
       std::string_view value = row.field(n);
-      if (value.size() > kWriteBuffer / 2) {  // a giant field: no time, copy it through
+      int32_t time = row.mayBeTime(n) ? parseTimeValueMs(value) : -1;
+      if (time < 0 && value.size() > kWriteBuffer / 2) {  // a giant field: copy it through
         writer.numberCell(value);
         continue;
       }
-      int32_t time = row.mayBeTime(n) ? parseTimeValueMs(value) : -1;
-      char* out = writer.space(value.size() + 32);
+      char* out = writer.space((time >= 0 ? 0 : value.size()) + 32);
       out = put(out, "0,");
       out = time >= 0 ? writeSecondsFromMs(out, time - startTimeMs) : put(out, value);
       out = put(out, "\r\nV\r\n");
@@ -238,30 +239,10 @@ void writeDataRows(DifWriter& writer, int32_t fieldCount, const RowStore& dataRo
   writer.append("-1,0\r\nEOD\r\n");
 }
 
-}  // namespace
-
-int32_t exportColumnCount(const ChannelTable& channelTable, int32_t fieldCount) {
-  int32_t count = 1;
-  for (int k = 1; k < fieldCount && k < kChannelTableSize; ++k)
-    if (channelTable[k].enabled != 0) ++count;
-  return count;
-}
-
-std::string columnPattern(int32_t exportColumnCount) {
-  std::string pattern = "1";
-  for (int32_t i = 1; i < exportColumnCount; ++i) pattern += '2';
-  pattern.resize(kColumnPatternLength, '0');
-  return pattern;
-}
-
-std::string columnTitle(const ChannelSettings& channel, bool isTimeColumn) {
-  if (channel.label == channel.unit) return channel.label;
-  return channel.label + (isTimeColumn ? "(" : " (") + channel.unit + ")";
-}
-
-bool writeExport(const std::string& logPath, const std::string& exportPath,
-                 const ChannelTable& channelTable, int32_t fieldCount, const RowStore& dataRows,
-                 const ProgressCallback& progress, std::string* err) {
+bool writeExportFile(const std::string& logPath, const std::string& exportPath,
+                     const ChannelTable& channelTable, int32_t fieldCount,
+                     const RowStore& dataRows, const ProgressCallback& progress,
+                     std::string* err) {
   if (exportPath == logPath || isSameFile(exportPath, logPath)) {
     if (err) *err = "the export would replace the log itself";
     return false;
@@ -293,6 +274,39 @@ bool writeExport(const std::string& logPath, const std::string& exportPath,
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+int32_t exportColumnCount(const ChannelTable& channelTable, int32_t fieldCount) {
+  int32_t count = 1;
+  for (int k = 1; k < fieldCount && k < kChannelTableSize; ++k)
+    if (channelTable[k].enabled != 0) ++count;
+  return count;
+}
+
+std::string columnPattern(int32_t exportColumnCount) {
+  std::string pattern = "1";
+  for (int32_t i = 1; i < exportColumnCount; ++i) pattern += '2';
+  pattern.resize(kColumnPatternLength, '0');
+  return pattern;
+}
+
+std::string columnTitle(const ChannelSettings& channel, bool isTimeColumn) {
+  if (channel.label == channel.unit) return channel.label;
+  return channel.label + (isTimeColumn ? "(" : " (") + channel.unit + ")";
+}
+
+bool writeExport(const std::string& logPath, const std::string& exportPath,
+                 const ChannelTable& channelTable, int32_t fieldCount, const RowStore& dataRows,
+                 const ProgressCallback& progress, std::string* err) {
+  try {
+    return writeExportFile(logPath, exportPath, channelTable, fieldCount, dataRows, progress,
+                           err);
+  } catch (const std::bad_alloc&) {
+    if (err) *err = "not enough memory";
+    return false;
+  }
 }
 
 }  // namespace quorvel

@@ -1,6 +1,7 @@
 #include "log_reader.h"
 
 #include <cstring>
+#include <new>
 
 #include "file_system.h"
 #include "utf8.h"
@@ -152,7 +153,7 @@ void LogReader::endLine(bool byCarriageReturn) {
 void LogReader::commitPendingLine() {
   linePending_ = false;
   if (log_.headerFound) {
-    log_.dataRows.closeRow(out_.size());
+    log_.dataRows.closeRow();
   } else {
     if (out_.size() > lineStart_ && out_[lineStart_] == '"')
       takeHeader(out_.substr(lineStart_));
@@ -186,25 +187,35 @@ void LogReader::takeHeader(std::string line) {
 }
 
 bool readLog(InputFile& file, LogData& log, ChannelTable& channelTable, std::string* err) {
-  uint64_t size = 0;
-  // Rows take at most about the file's size; reserving it avoids copies while the buffer grows.
-  if (file.size(&size, nullptr) && size > 0) {
-    // Rows take about the file's size; a guess of 48 bytes a row sizes the offsets.
-    RowStore& rows = log.dataRows;
-    rows.reserve(static_cast<size_t>(size), static_cast<size_t>(size / 48));
-    adviseLargeBuffer(rows.textData(), rows.textCapacity());
-    adviseLargeBuffer(rows.endsData(), rows.endsCapacity());
+  try {
+    uint64_t size = 0;
+    const bool sized = file.size(&size, nullptr);
+    uint64_t consumed = 0;
+    bool reserved = false;
+    LogReader reader(log, channelTable);
+    std::string block(kReadBlock, '\0');
+    for (;;) {
+      size_t got = 0;
+      if (!file.read(block.data(), block.size(), &got, err)) return false;
+      if (got == 0) break;
+      reader.feed(block.data(), got);
+      consumed += got;
+      // Once the header is found the rest of the file is rows, taking about its size: reserve
+      // it then, so the buffer is not copied while it grows. A file without a header (however
+      // large) reserves nothing.
+      if (!reserved && log.headerFound && sized && size > consumed) {
+        RowStore& rows = log.dataRows;
+        rows.reserve(rows.buffer().size() + static_cast<size_t>(size - consumed) + 64);
+        adviseLargeBuffer(rows.textData(), rows.textCapacity());
+        reserved = true;
+      }
+    }
+    reader.finish();
+    return true;
+  } catch (const std::bad_alloc&) {
+    if (err) *err = "not enough memory";
+    return false;
   }
-  LogReader reader(log, channelTable);
-  std::string block(kReadBlock, '\0');
-  for (;;) {
-    size_t got = 0;
-    if (!file.read(block.data(), block.size(), &got, err)) return false;
-    if (got == 0) break;
-    reader.feed(block.data(), got);
-  }
-  reader.finish();
-  return true;
 }
 
 }  // namespace quorvel

@@ -20,6 +20,10 @@ std::string baseName(std::string_view path);
 // The export beside the log: its folder, its base name, ".dif".
 std::string exportPathFor(std::string_view logPath);
 
+// The path as it can be shown on one line of a message: control characters (a newline in a
+// file name, say) written as \n, \r, \t or \xHH; everything else unchanged.
+std::string printablePath(std::string_view path);
+
 // The settings file beside the program, named after it: its folder, its base name, ".ini".
 std::string settingsPathFor(std::string_view programPath);
 

@@ -46,5 +46,17 @@ TEST(Paths, ExportAndSettingsPaths) {
   EXPECT_EQ(settingsPathFor("/opt/quorvel/bin/quorvel"), "/opt/quorvel/bin/quorvel.ini");
 }
 
+TEST(Paths, PrintablePathKeepsMessagesOnOneLine) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"run 7.csv", "run 7.csv"},
+      {"a\nb.csv", "a\\nb.csv"},
+      {"tab\there\r", "tab\\there\\r"},
+      {std::string("nul\0x", 5), "nul\\x00x"},
+      {"bell\x07\x7F", "bell\\x07\\x7F"},
+      {"C:\\Logs\\caf\xC3\xA9.csv", "C:\\Logs\\caf\xC3\xA9.csv"},
+  };
+  for (const auto& [path, shown] : cases) EXPECT_EQ(printablePath(path), shown);
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -1,8 +1,12 @@
-// The log's data rows, kept compact: all row texts in one buffer plus the end offset of each.
+// The log's data rows, kept compact: all row texts in one buffer, each followed by a line feed
+// (a row never holds CR, LF or NUL, so the separator is unambiguous), plus the start of every
+// 64th row. Memory is the rows' text plus one byte and an eighth per row, so no shape of log
+// (millions of empty lines included) costs more than about its own size.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,36 +15,72 @@ namespace quorvel {
 
 class RowStore {
  public:
-  // Number of rows.
-  size_t size() const { return ends_.size(); }
-  bool empty() const { return ends_.empty(); }
+  static constexpr char kSeparator = '\n';
+  static constexpr size_t kIndexStep = 64;
 
-  // Row i (0-based), without its line end; valid until the store changes.
+  // Number of rows.
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+
+  // Row i (0-based), without its line end; valid until the store changes. Finds the row from
+  // the nearest indexed one: for reading every row, a Reader is faster.
   std::string_view operator[](size_t i) const {
-    size_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::string_view(text_).substr(begin, ends_[i] - begin);
+    Reader reader(*this, i);
+    return reader.next();
   }
+
+  // Reads rows in order from a given row on.
+  class Reader {
+   public:
+    explicit Reader(const RowStore& rows, size_t first = 0) : rows_(rows), row_(first) {
+      if (first >= rows.count_) return;
+      at_ = rows.starts_[first / kIndexStep];
+      for (size_t skip = first % kIndexStep; skip > 0; --skip) at_ = rows.endOf(at_) + 1;
+    }
+    // The next row; call only while rows are left (row() < size()).
+    std::string_view next() {
+      size_t end = rows_.endOf(at_);
+      std::string_view row(rows_.text_.data() + at_, end - at_);
+      at_ = end + 1;
+      ++row_;
+      return row;
+    }
+    // The number of the row that next() gives.
+    size_t row() const { return row_; }
+
+   private:
+    const RowStore& rows_;
+    size_t row_;
+    size_t at_ = 0;
+  };
 
   // For a reader that builds the next row in place: the buffer's tail after committedBytes()
-  // is a row in the making; closeRow() makes everything up to `end` one more row, and
-  // dropTail() throws the unfinished tail away.
+  // is a row in the making; closeRow() makes the whole tail one more row.
   std::string& buffer() { return text_; }
-  size_t committedBytes() const { return ends_.empty() ? 0 : ends_.back(); }
-  void closeRow(size_t end) { ends_.push_back(end); }
-  void dropTail() { text_.resize(committedBytes()); }
-  void reserve(size_t bytes, size_t rows) {
-    text_.reserve(bytes);
-    ends_.reserve(rows);
+  size_t committedBytes() const { return committed_; }
+  void closeRow() {
+    if (count_ % kIndexStep == 0) starts_.push_back(committed_);
+    text_ += kSeparator;
+    committed_ = text_.size();
+    ++count_;
   }
-  // The reserved buffers, for memory advice: text, then offsets.
+  // Room for bytes of text (rows and separators) without growing the buffer.
+  void reserve(size_t bytes) { text_.reserve(bytes); }
+  // The reserved text buffer, for memory advice.
   void* textData() { return text_.data(); }
   size_t textCapacity() const { return text_.capacity(); }
-  void* endsData() { return ends_.data(); }
-  size_t endsCapacity() const { return ends_.capacity() * sizeof(size_t); }
 
  private:
+  // Where the row starting at begin ends (its separator).
+  size_t endOf(size_t begin) const {
+    const void* end = std::memchr(text_.data() + begin, kSeparator, committed_ - begin);
+    return static_cast<size_t>(static_cast<const char*>(end) - text_.data());
+  }
+
   std::string text_;
-  std::vector<size_t> ends_;
+  std::vector<uint64_t> starts_;  // the start of rows 0, 64, 128, ...
+  size_t committed_ = 0;
+  size_t count_ = 0;
 };
 
 }  // namespace quorvel
