@@ -174,6 +174,24 @@ void unregisterTemporary(int slot) {
   if (slot >= 0) interruptSlotUsed[slot] = 0;
 }
 
+// Holds SIGINT, SIGTERM and SIGHUP back for its lifetime (they are delivered afterwards), so
+// that a temporary and the handler's record of it change together.
+class InterruptsDeferred {
+ public:
+  InterruptsDeferred() {
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    sigaddset(&interrupts, SIGHUP);
+    ::pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
+  }
+  ~InterruptsDeferred() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
+
 extern "C" void onInterrupt(int signal) {
   for (int slot = 0; slot < kInterruptSlots; ++slot)
     if (interruptSlotUsed[slot]) ::unlink(interruptPaths[slot]);
@@ -309,7 +327,12 @@ bool AtomicOutputFile::create(const std::string& path, std::string* err) {
   int handle = -1;
   for (int round = 0; handle < 0 && round < 8; ++round) {
     temporary_ = folder + "/" + temporaryPrefix(name) + "XXXXXX";
-    handle = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    {
+      // The interrupt handler must know the temporary from the moment it exists.
+      InterruptsDeferred deferred;
+      handle = ::mkostemp(temporary_.data(), O_CLOEXEC);
+      if (handle >= 0) interruptSlot_ = registerTemporary(temporary_);
+    }
     if (handle < 0) {
       setError(err, errno);
       temporary_.clear();
@@ -321,6 +344,8 @@ bool AtomicOutputFile::create(const std::string& path, std::string* err) {
     if (!namesOpenFile(temporary_, handle)) {
       ::close(handle);
       handle = -1;
+      unregisterTemporary(interruptSlot_);
+      interruptSlot_ = -1;
     }
   }
   if (handle < 0) {
@@ -329,7 +354,6 @@ bool AtomicOutputFile::create(const std::string& path, std::string* err) {
     return false;
   }
   handle_ = handle;
-  interruptSlot_ = registerTemporary(temporary_);
   // Keep the owner (where the process may: root saving a user's file) and the permission bits
   // of the file being replaced; a new file gets the usual ones.
   mode_t mode;
@@ -355,17 +379,22 @@ bool AtomicOutputFile::commit(std::string* err) {
   int handle = fd(handle_);
   bool ok = ::fsync(handle) == 0;
   if (!ok) setError(err, errno);
-  // Renamed while still open and locked, so no clean-up can take it for a stale one.
-  if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    setError(err, errno);
-    ok = false;
+  // Renamed while still open and locked, so no clean-up can take it for a stale one; and
+  // forgotten by the interrupt handler in the same step, so it never removes the export.
+  if (ok) {
+    InterruptsDeferred deferred;
+    if (::rename(temporary_.c_str(), target_.c_str()) == 0) {
+      unregisterTemporary(interruptSlot_);
+      interruptSlot_ = -1;
+    } else {
+      setError(err, errno);
+      ok = false;
+    }
   }
   if (!ok) {
     abandon();
     return false;
   }
-  unregisterTemporary(interruptSlot_);
-  interruptSlot_ = -1;
   temporary_.clear();
   ::close(handle);
   handle_ = -1;
