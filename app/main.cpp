@@ -14,9 +14,9 @@ int main(int argc, char** argv) {
     self = QCoreApplication::applicationFilePath().toStdString();
   quorvel::ProgramState state;
   quorvel::QtDialogs dialogs;
+  // A per-user settings folder that does not exist yet is made when the settings are saved.
   std::string settingsPath = quorvel::settingsPathOnThisMachine(self);
-  // The per-user folder may not exist yet; the settings are saved into it at the end.
-  quorvel::createDirectories(quorvel::directoryPart(settingsPath), &err);
+  quorvel::removeTemporariesOnInterrupt();
   quorvel::runProgram(state, dialogs, settingsPath);
   return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "file_system.h"
 #include "numbers.h"
+#include "one_line.h"
 
 namespace quorvel {
 
@@ -46,9 +47,13 @@ class DifWriter {
     append("\"\r\n");
   }
   void tupleStart() { append("-1,0\r\nBOT\r\n"); }
+  // Names and units are written on one line whatever they hold.
   void textCell(std::string_view text) {
     append("1,0\r\n");
-    quotedLine(text);
+    if (text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos)
+      quotedLine(text);
+    else
+      quotedLine(oneLine(text));
   }
   void numberCell(std::string_view value) {
     append("0,");

@@ -152,6 +152,20 @@ TEST(DifExport, DescriptorValues) {
   EXPECT_EQ(all[12][7], "\"C ()\"");
 }
 
+// Whatever a label or unit holds, a text cell is one line: exportLines checks that every line
+// ends with CR LF and holds no other CR or LF.
+TEST(DifExport, TextCellsNeverBreakTheirLine) {
+  Log log("\"T\",\"A\",\"B\"\n12:00:00.000,1,2\nz");
+  log.table[1].label = "two\nlines";
+  log.table[1].unit = std::string("cr\rnul\0", 7);
+  log.table[2].unit = "crlf\r\n";
+  auto all = tuples(exportLines(log));
+  EXPECT_EQ(all[3][3], "\"two lines\"");
+  EXPECT_EQ(all[4][3], "\"cr nul \"");
+  EXPECT_EQ(all[4][5], "\"crlf  \"");
+  EXPECT_EQ(all[12][3], "\"two lines (cr nul )\"");
+}
+
 TEST(DifExport, ColumnTitles) {
   ChannelSettings channel;
   channel.label = "Time";

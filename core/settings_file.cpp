@@ -3,6 +3,8 @@
 #include <charconv>
 #include <limits>
 
+#include "one_line.h"
+#include "paths.h"
 #include "utf8.h"
 
 namespace quorvel {
@@ -175,7 +177,7 @@ void SettingsFile::writeText(std::string_view key, std::string_view value) {
   size_t at = findKey(key);
   if (at != kNone) {
     entries_[at].text = std::string(key);
-    entries_[at].value = std::string(value);
+    entries_[at].value = oneLine(value);
     return;
   }
   // After the current group's last entry; with no group at all, after the keys before the
@@ -184,7 +186,7 @@ void SettingsFile::writeText(std::string_view key, std::string_view value) {
   while (insertAt < entries_.size() && entries_[insertAt].kind != SettingsEntry::Kind::kGroup)
     ++insertAt;
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                  {SettingsEntry::Kind::kKey, std::string(key), std::string(value)});
+                  {SettingsEntry::Kind::kKey, std::string(key), oneLine(value)});
 }
 
 std::string SettingsFile::render() const {
@@ -223,7 +225,16 @@ bool SettingsFile::close(std::string* err) {
   bool ok = true;
   if (modified_ && forWriting_) {
     if (hold_ == SettingsHold::kReadWrite || hold_ == SettingsHold::kAbsent) {
-      ok = replaceHeldFile(&file_, path_, render(), err);
+      // A per-user settings folder is made only now, when there is something to keep in it.
+      const std::string folder = directoryPart(path_);
+      std::string reason;
+      if (hold_ == SettingsHold::kAbsent && !folder.empty() && !pathExists(folder) &&
+          !createDirectories(folder, &reason)) {
+        ok = false;
+        if (err) *err = "cannot create the folder: " + reason;
+      } else {
+        ok = replaceHeldFile(&file_, path_, render(), err);
+      }
     } else {
       // Held elsewhere, read-only or unreadable: the changes are not saved, and say so.
       ok = false;

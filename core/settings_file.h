@@ -53,11 +53,12 @@ class SettingsFile {
   void writeInteger(std::string_view key, int32_t value);
 
   // Sets the first key of that name in the current group (taking the letters of key), or adds
-  // it after the group's last entry. Marks the file for rewriting.
+  // it after the group's last entry. A CR, LF or NUL in value is stored as a space: a value is
+  // one line. Marks the file for rewriting.
   void writeText(std::string_view key, std::string_view value);
 
   // Rewrites the file if anything was written and the file may be written (held for writing,
-  // or absent), then releases it. Returns false with *err when the rewrite failed, or when
+  // or absent: then its missing folders are created), then releases it. Returns false with *err when the rewrite failed, or when
   // changes made for writing could not be saved at all (another copy holds the file, it is
   // read-only or unreadable); the file then stays as it was.
   bool close(std::string* err = nullptr);

@@ -170,6 +170,36 @@ TEST(SettingsFile, AbsentFileIsCreatedWithTheMark) {
   EXPECT_EQ(readFile(dir.file("new.ini")), kMark + "\r\n[g]\r\nk = v\r\n");
 }
 
+// A value is one line in the file, whatever it is given.
+TEST(SettingsFile, ValuesNeverBreakTheirLine) {
+  SettingsFile settings;
+  settings.load("");
+  settings.selectGroup("Channel1");
+  settings.writeText("Name", "Oil\nTemp");
+  settings.writeText("Unit", std::string("a\r\nb\0c", 6));
+  settings.writeText("Name", "again\r");
+  EXPECT_EQ(settings.render(), "[Channel1]\r\nName = again \r\nUnit = a  b c\r\n");
+}
+
+// The folder of a settings file that does not exist yet (a per-user folder on first use) is
+// made only by a save that writes something.
+TEST(SettingsFile, MissingFoldersAreMadeOnlyWhenSaving) {
+  TempDir dir;
+  const std::string path = dir.file("config/quorvel/quorvel.ini");
+  SettingsFile unchanged;
+  EXPECT_FALSE(unchanged.open(path));
+  EXPECT_TRUE(unchanged.close());
+  EXPECT_TRUE(dir.entries().empty());
+
+  SettingsFile saved;
+  EXPECT_FALSE(saved.open(path));
+  saved.selectGroup("Channel1");
+  saved.writeInteger("Enabled", 1);
+  std::string err;
+  EXPECT_TRUE(saved.close(&err)) << err;
+  EXPECT_EQ(readFile(path), kMark + "\r\n[Channel1]\r\nEnabled = 1\r\n");
+}
+
 TEST(SettingsFile, ReadOnlyOpenNeverWrites) {
   TempDir dir;
   writeFile(dir.file("s.ini"), "[g]\nk=1\n");

@@ -20,9 +20,11 @@ class Dialogs {
   virtual void showError(QWidget* parent, const QString& text) = 0;
 };
 
-// The system's dialogs through Qt.
+// The system's dialogs through Qt. Creating it keeps Qt from saving dialog state (custom
+// colours, file history) in files of its own, and starts the custom colours black.
 class QtDialogs : public Dialogs {
  public:
+  QtDialogs();
   QString chooseLog() override;
   int32_t chooseColor(QWidget* parent, int32_t initial) override;
   void showError(QWidget* parent, const QString& text) override;

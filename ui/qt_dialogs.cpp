@@ -1,11 +1,24 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 
 #include "color.h"
 #include "dialogs.h"
 
 namespace quorvel {
+
+QtDialogs::QtDialogs() {
+  // Qt's dialogs keep their custom colours and file history in a QtProject settings file of
+  // their own; this program writes no file beyond the export and its settings file. Pointing
+  // Qt's per-user settings below a file that is no folder makes those writes (and reads) fail
+  // quietly, so the colours last for the run only.
+  for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/quorvel"));
+  // The chooser's custom colours other than the first start black.
+  for (int i = 1; i < QColorDialog::customCount(); ++i)
+    QColorDialog::setCustomColor(i, QColor(Qt::black));
+}
 
 QString QtDialogs::chooseLog() {
   QFileDialog dialog(nullptr, QStringLiteral("Choose a ZT-2 CSV file"));

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,11 +11,13 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 #include "color.h"
 #include "conversion.h"
 #include "dialogs.h"
 #include "log_reader.h"
+#include "one_line.h"
 
 namespace quorvel {
 
@@ -38,6 +41,43 @@ QString fromUtf8(const std::string& text) { return QString::fromStdString(text);
 
 // Row n's top edge.
 int rowY(int n) { return 30 * n + 10; }
+
+// A check box that toggles on a click anywhere in its 20 x 20 box, not only on its tick mark.
+class WholeCheckBox : public QCheckBox {
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
+// A push button that Enter and Return press as well as Space, where it has the focus.
+QPushButton* enterPresses(QPushButton* button) {
+  button->setAutoDefault(true);
+  return button;
+}
+
+// Events that come from the user's mouse, keyboard or touch.
+bool isUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::ContextMenu:
+      return true;
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -74,7 +114,7 @@ bool SettingsWindow::build() {
 
   for (int n = 1; n <= channelRows(); ++n) {
     const int y = rowY(n);
-    inUse_[n] = place(new QCheckBox(this), 100 + n, 25, y, 20, 20);
+    inUse_[n] = place(new WholeCheckBox(this), 100 + n, 25, y, 20, 20);
     names_[n] = place(new QLineEdit(this), 110 + n, 70, y, 150, 20);
     units_[n] = place(new QLineEdit(this), 120 + n, 230, y, 50, 20);
     swatches_[n] = place(new QLabel(this), 130 + n, 305, y, kSwatchSize, kSwatchSize);
@@ -87,29 +127,43 @@ bool SettingsWindow::build() {
 
   const int lastRow = state_.log.fieldCount >= 2 ? state_.log.fieldCount : 1;
   const int buttonY = 30 * lastRow + 20;
-  auto* convertButton = place(new QPushButton(QStringLiteral("Convert"), this), kConvertId, 70,
-                              buttonY, 150, 30);
-  auto* resetButton = place(new QPushButton(QStringLiteral("Reset"), this), kResetId, 230,
-                            buttonY, 50, 30);
+  auto* convertButton = place(enterPresses(new QPushButton(QStringLiteral("Convert"), this)),
+                              kConvertId, 70, buttonY, 150, 30);
+  auto* resetButton = place(enterPresses(new QPushButton(QStringLiteral("Reset"), this)),
+                            kResetId, 230, buttonY, 50, 30);
   connect(convertButton, &QPushButton::clicked, this, [this] { convert(); });
   connect(resetButton, &QPushButton::clicked, this, [this] { reset(); });
 
   statusBar_.attachStatusBar(this, state_.logPath, static_cast<int64_t>(state_.log.dataRows.size()));
 
+  QCoreApplication::instance()->installEventFilter(this);
   show();
+  // A window manager adds the frame only once the window is mapped: wait for that (no user
+  // input is handled meanwhile), so the window is centred by its real outer size.
+  QElapsedTimer waited;
+  waited.start();
+  while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 1000)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+  centre(screen);
+  return true;
+}
+
+void SettingsWindow::centre(QScreen* screen) {
   // Centred on the primary screen by the outer size, frame and title bar included.
   const QRect available = screen->geometry();
   const QSize outer = frameGeometry().size();
   move(available.x() + std::max(0, (available.width() - outer.width()) / 2),
        available.y() + std::max(0, (available.height() - outer.height()) / 2));
-  return true;
 }
 
 void SettingsWindow::showRow(int n) {
   const ChannelSettings& channel = state_.channelTable[n];
   inUse_[n]->setChecked(channel.enabled != 0);
+  // Shown from their start, as a one-line edit shows a text typed into it.
   names_[n]->setText(fromUtf8(channel.name));
+  names_[n]->setCursorPosition(0);
   units_[n]->setText(fromUtf8(channel.unit));
+  units_[n]->setCursorPosition(0);
   showSwatch(n);
 }
 
@@ -124,6 +178,10 @@ QWidget* SettingsWindow::control(int identifier) const {
 }
 
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
+  // From "Convert" on, input made meanwhile (queued while the export ran) reaches no handler.
+  if (inputClosed_ && isUserInput(event->type()) && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this)
+    return true;
   if (event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     for (int n = 1; n <= channelRows(); ++n) {
@@ -145,18 +203,27 @@ void SettingsWindow::pickColor(int n) {
 }
 
 void SettingsWindow::convert() {
+  if (inputClosed_) return;
+  // Clicks and keys queued while the export runs must not change what is then saved, nor
+  // press Convert a second time.
+  inputClosed_ = true;
   for (int n = 1; n <= channelRows(); ++n) {
-    state_.channelTable[n].name = names_[n]->text().toStdString();
-    state_.channelTable[n].unit = units_[n]->text().toStdString();
+    state_.channelTable[n].name = oneLine(names_[n]->text().toStdString());
+    state_.channelTable[n].unit = oneLine(units_[n]->text().toStdString());
   }
   std::string err;
   bool ok = exportLog(state_, [this](int32_t rows) { statusBar_.setProgress(rows); }, &err);
   if (!ok) {
-    // The window stays open, so the user can fix the cause and try again, or close it.
+    // Drop the input queued meanwhile, then the window stays open, so the user can fix the
+    // cause and try again, or close it.
+    QCoreApplication::processEvents();
+    inputClosed_ = false;
+    statusBar_.setProgress(0);
     dialogs_.showError(this, QStringLiteral("The export %1 could not be written: %2")
                                  .arg(fromUtf8(state_.exportPath), fromUtf8(err)));
     return;
   }
+  // Input stays closed: the close request ends the loop, whatever else is queued.
   requestClose();
 }
 

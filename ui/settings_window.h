@@ -11,6 +11,7 @@ class QCheckBox;
 class QEventLoop;
 class QLabel;
 class QLineEdit;
+class QScreen;
 
 namespace quorvel {
 
@@ -22,7 +23,8 @@ class SettingsWindow : public QWidget {
   ~SettingsWindow() override;
 
   // Creates the controls and the status bar and shows the window centred on the primary
-  // screen. Returns false when there is no screen to show it on.
+  // screen by its outer size (waiting up to a second for a window manager to frame it).
+  // Returns false when there is no screen to show it on.
   bool build();
 
   // Handles the window's events until the close request has been taken. The window stays
@@ -34,6 +36,9 @@ class SettingsWindow : public QWidget {
 
   // Whether the close request has been taken.
   bool closeRequested() const { return closeRequested_; }
+
+  // Whether user input is shut out: from "Convert" on (again open after a failed export).
+  bool inputClosed() const { return inputClosed_; }
 
   // The control with that identifier (3, 1, 2, 4 headings; 100 + n check box; 110 + n name;
   // 120 + n unit; 130 + n swatch; 140 "Convert"; 150 "Reset"), or null.
@@ -47,6 +52,7 @@ class SettingsWindow : public QWidget {
 
  private:
   int channelRows() const;
+  void centre(QScreen* screen);
   void showRow(int n);
   void showSwatch(int n);
   void pickColor(int n);
@@ -62,6 +68,7 @@ class SettingsWindow : public QWidget {
   QLabel* swatches_[kChannelTableSize] = {};
   QEventLoop* loop_ = nullptr;
   bool closeRequested_ = false;
+  bool inputClosed_ = false;
 };
 
 }  // namespace quorvel

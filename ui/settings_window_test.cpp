@@ -5,7 +5,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QColorDialog>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
@@ -40,6 +42,17 @@ class SettingsWindowTest : public QObject {
     std::string text = "\"Time\"";
     for (int i = 1; i < fields; ++i) text += ",\"C" + std::to_string(i) + "\"";
     return text + "\n";
+  }
+
+  // Posts a left click at (x, y) of widget, as the window system queues one.
+  static void postClick(QWidget* widget, int x = 10, int y = 10) {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QPointF local(x, y);
+      QCoreApplication::postEvent(
+          widget, new QMouseEvent(type, local, widget->mapToGlobal(local), Qt::LeftButton,
+                                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                  Qt::NoModifier));
+    }
   }
 
   static QRect geometryOf(SettingsWindow& window, int id) {
@@ -281,6 +294,172 @@ class SettingsWindowTest : public QObject {
     QList<int> values;
     for (const auto& call : progress) values << call.at(0).toInt();
     QCOMPARE(values, (QList<int>{100, 200, 250}));
+  }
+
+  // Clicks made while the export runs are queued; none may reach a handler afterwards: the
+  // settings saved are those at Convert, and a second Convert never runs.
+  void inputQueuedDuringConvertIsNotHandled() {
+    TempDir dir;
+    ProgramState state;
+    std::string log = header(3);
+    for (int i = 0; i < 300; ++i) log += "12:00:00.000,1,2\n";
+    readState(state, dir, log + "z\n");
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    QSignalSpy progress(window.statusBar().progress(), &QProgressBar::valueChanged);
+    bool posted = false;
+    connect(window.statusBar().progress(), &QProgressBar::valueChanged, this, [&] {
+      if (posted) return;
+      posted = true;
+      postClick(window.control(101));  // untick channel 1
+      postClick(window.control(150));  // Reset
+      postClick(window.control(140));  // Convert again
+      static_cast<QLineEdit*>(window.control(111))->setFocus();
+      QCoreApplication::postEvent(window.control(111),
+                                  new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
+    });
+    state.channelTable[2].color = 42;
+    QTest::mouseClick(window.control(140), Qt::LeftButton);
+    QVERIFY(posted);
+    QCoreApplication::processEvents();
+    QVERIFY(window.closeRequested());
+    QCOMPARE(state.channelTable[1].enabled, 1);
+    QCOMPARE(state.channelTable[2].color, 42);  // no Reset
+    QCOMPARE(progress.count(), 3);              // 100, 200, 300: one export
+    QCOMPARE(static_cast<QLineEdit*>(window.control(111))->text(), QString("C1"));
+  }
+
+  // After a failed export the input queued meanwhile is dropped, then the window answers again.
+  void inputQueuedDuringAFailedConvertIsDropped() {
+    TempDir dir;
+    ProgramState state;
+    std::string log = header(2);
+    for (int i = 0; i < 250; ++i) log += "12:00:00.000,1\n";
+    readState(state, dir, log + "z\n");
+    std::filesystem::create_directory(dir.file("log.dif"));  // in the export's way
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    state.channelTable[1].enabled = 1;
+    // The export fails before any row: post the click as Convert is pressed.
+    connect(static_cast<QPushButton*>(window.control(140)), &QPushButton::pressed, this,
+            [&] { postClick(window.control(101)); });
+    QTest::mouseClick(window.control(140), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    QCOMPARE(dialogs.errors.size(), 1);
+    QCOMPARE(state.channelTable[1].enabled, 1);
+    QVERIFY(!window.inputClosed());
+    QCOMPARE(window.statusBar().progress()->value(), 0);
+    QTest::mouseClick(window.control(101), Qt::LeftButton);
+    QCOMPARE(state.channelTable[1].enabled, 0);
+  }
+
+  // A log without data rows: the bar stays empty, never Qt's animated busy bar (0 to 0); after
+  // a failed export it goes back to empty.
+  void theBarIsNeverBusy() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(2) + "z\n");
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    QProgressBar* bar = window.statusBar().progress();
+    QVERIFY(bar->maximum() > bar->minimum());
+    QCOMPARE(bar->value(), bar->minimum());
+    QTest::mouseClick(window.control(140), Qt::LeftButton);
+    QVERIFY(bar->maximum() > bar->minimum());
+    QCOMPARE(bar->value(), 0);
+  }
+
+  void textsAreShownFromTheirStart() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(3) + "1\nz\n");
+    state.channelTable[1].name = "a rather long channel name that does not fit";
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    for (int id : {111, 121, 112, 122}) {
+      QCOMPARE(static_cast<QLineEdit*>(window.control(id))->cursorPosition(), 0);
+    }
+    QTest::mouseClick(window.control(150), Qt::LeftButton);
+    QCOMPARE(static_cast<QLineEdit*>(window.control(121))->text(), QString("Lambda"));
+    QCOMPARE(static_cast<QLineEdit*>(window.control(121))->cursorPosition(), 0);
+  }
+
+  // Typed or pasted line breaks become spaces: a name is one line in every file.
+  void lineBreaksInTypedTextsBecomeSpaces() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(2) + "12:00:00.000,1\nz\n");
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    static_cast<QLineEdit*>(window.control(111))->setText("Oil\nTemp");
+    static_cast<QLineEdit*>(window.control(121))->setText(QString::fromUtf8("\xC2\xB0" "C\r\n"));
+    QTest::mouseClick(window.control(140), Qt::LeftButton);
+    QCOMPARE(state.channelTable[1].name, std::string("Oil Temp"));
+    QCOMPARE(state.channelTable[1].unit, std::string("\xC2\xB0" "C  "));
+    std::string bytes = readFile(dir.file("log.dif"));
+    QVERIFY(bytes.find("\"Oil_Temp (\xC2\xB0" "C  )\"\r\n") != std::string::npos);
+  }
+
+  // The whole 20 x 20 box toggles, not only the tick mark; Enter and Return press the focused
+  // button as Space does.
+  void checkBoxesAndButtonsAnswerAsUsersExpect() {
+    TempDir dir;
+    ProgramState state;
+    readState(state, dir, header(3) + "12:00:00.000,1,2\nz\n");
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    QWidget* box = window.control(101);
+    int expected = 1;
+    for (QPoint at : {QPoint(1, 1), QPoint(18, 18), QPoint(18, 2), QPoint(10, 10)}) {
+      QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, at);
+      expected = 1 - expected;
+      QCOMPARE(state.channelTable[1].enabled, expected);
+    }
+    state.channelTable[2].enabled = 0;
+    window.control(150)->setFocus();
+    QTest::keyClick(window.control(150), Qt::Key_Return);
+    QCOMPARE(state.channelTable[2].enabled, 1);  // Reset ran
+    window.control(140)->setFocus();
+    QTest::keyClick(window.control(140), Qt::Key_Enter);
+    QVERIFY(std::filesystem::exists(dir.file("log.dif")));
+  }
+
+  void aLongFileNameLosesItsMiddle() {
+    TempDir dir;
+    ProgramState state;
+    const std::string name = "track day at the ring, second session, wet, " +
+                             std::string(40, 'x') + ".csv";
+    readState(state, dir, header(2) + "1\nz\n", name);
+    FakeDialogs dialogs;
+    SettingsWindow window(state, dialogs);
+    QVERIFY(window.build());
+    QLabel* field = window.statusBar().fileName();
+    QCOMPARE(field->width(), 200);
+    QVERIFY(field->text() != QString::fromStdString(name));
+    QVERIFY(field->text().contains(QChar(0x2026)));
+    QVERIFY(field->text().startsWith("track"));
+    QVERIFY(field->text().endsWith(".csv"));
+    QVERIFY(field->fontMetrics().horizontalAdvance(field->text()) <= 200);
+    QCOMPARE(field->toolTip(), QString::fromStdString(state.logPath));
+  }
+
+  // The chooser's custom colours start black and are kept for the run only: Qt's own settings
+  // file is never written.
+  void qtKeepsNoDialogStateOfItsOwn() {
+    QtDialogs dialogs;
+    for (int i = 1; i < QColorDialog::customCount(); ++i)
+      QCOMPARE(QColorDialog::customColor(i), QColor(Qt::black));
+    QSettings qtProject(QSettings::UserScope, QStringLiteral("QtProject"));
+    QVERIFY(qtProject.fileName().startsWith("/dev/null/"));
+    qtProject.setValue("probe", 1);
+    qtProject.sync();
+    QCOMPARE(qtProject.status(), QSettings::AccessError);
   }
 
   void failedExportIsShownAndTheWindowStaysOpen() {

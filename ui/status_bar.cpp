@@ -27,12 +27,18 @@ void StatusBar::attachStatusBar(QWidget* window, const std::string& logPath, int
 
   // The fields are placed by hand: each keeps its 200 pixels whatever its text, and field 1
   // runs 30 pixels past the window's right edge.
-  fileName_ = new QLabel(QString::fromStdString(filePart(logPath)), bar_);
+  fileName_ = new QLabel(bar_);
   fileName_->setObjectName(QStringLiteral("statusField0"));
   fileName_->setAlignment(Qt::AlignCenter);
   fileName_->setFrameShape(QFrame::Panel);
   fileName_->setFrameShadow(QFrame::Sunken);
   fileName_->setGeometry(0, 0, kFieldWidth, height);
+  // A name wider than the field loses its middle, so its start and extension stay visible;
+  // the whole path is the tooltip.
+  const QString name = QString::fromStdString(filePart(logPath));
+  const int room = fileName_->contentsRect().width() - 2 * fileName_->margin() - 4;
+  fileName_->setText(fileName_->fontMetrics().elidedText(name, Qt::ElideMiddle, room));
+  fileName_->setToolTip(QString::fromStdString(logPath));
 
   auto* field1 = new QWidget(bar_);
   field1->setObjectName(QStringLiteral("statusField1"));
@@ -40,8 +46,10 @@ void StatusBar::attachStatusBar(QWidget* window, const std::string& logPath, int
   progress_ = new QProgressBar(field1);
   progress_->setObjectName(QStringLiteral("progress"));
   progress_->setTextVisible(false);
+  // A range of 0 to 0 would show Qt's animated "busy" bar: a log without rows gets an empty
+  // bar from 0 to 1 instead, which the final value 0 leaves empty.
   const int maximum = static_cast<int>(std::min<int64_t>(rows, std::numeric_limits<int>::max()));
-  progress_->setRange(0, maximum);
+  progress_->setRange(0, std::max(maximum, 1));
   progress_->setValue(0);
   progress_->setGeometry(2, 3, kFieldWidth - 2 - 6, height - 3 - 3);
   bar_->show();
@@ -52,7 +60,8 @@ void StatusBar::setProgress(int32_t value) {
   if (!progress_) return;
   progress_->setValue(value);
   // The export runs inside the Convert handler, so no event loop paints meanwhile.
-  if (sincePaint_.elapsed() >= kRepaintMs || value >= progress_->maximum()) {
+  if (sincePaint_.elapsed() >= kRepaintMs || value >= progress_->maximum() ||
+      value <= progress_->minimum()) {
     progress_->repaint();
     sincePaint_.restart();
   }
