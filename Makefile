@@ -6,18 +6,24 @@ ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
 JOBS       ?= 2
 FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 30
 FUZZ_TARGETS := log_reader settings_file numbers conversion
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 WINDOWS_BUILD := build-windows
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
 BENCH_PACKAGES := hyperfine time
 PACKAGES   := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev \
-              qt6-base-dev qt6-qpa-plugins locales
+              qt6-base-dev qt6-qpa-plugins
+# What only the tests need: a locale, a real X server with a window manager and input tools
+# for the real-window suite, and clang's libFuzzer for the fuzz smoke run.
+TEST_PACKAGES := locales xvfb xauth xdotool openbox x11-utils imagemagick $(FUZZ_PACKAGES)
 # A decimal-comma locale, so a test can prove numbers are written without regard to the locale.
 TEST_LOCALE := de_DE.UTF-8
 
-.PHONY: setup configure build run test test-windows package bench fuzz clean
+.PHONY: setup setup-test configure build run test test-windows package bench fuzz fuzz-run clean
 
+# Installs the missing packages (of PACKAGES and EXTRA_PACKAGES); needs root or sudo only when
+# something is missing.
 setup:
 	@missing=""; \
 	for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
@@ -27,7 +33,11 @@ setup:
 	if [ -n "$$missing" ]; then \
 	  echo "Installing missing packages:$$missing"; \
 	  $$sudo apt-get update && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y --no-install-recommends $$missing || exit 1; \
-	fi; \
+	fi
+
+setup-test:
+	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="$(TEST_PACKAGES)"
+	@sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
 	if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$$'; then \
 	  echo "Generating the $(TEST_LOCALE) locale"; \
 	  $$sudo localedef -i de_DE -f UTF-8 $(TEST_LOCALE) || exit 1; \
@@ -42,12 +52,14 @@ build: configure
 run: build
 	./$(BUILD)/quorvel
 
-# The whole suite twice: as built, and built with AddressSanitizer and UBSan.
-test: build
+# The whole suite twice: as built, and built with AddressSanitizer and UBSan; then each fuzz
+# target for a short while, so that none of them rots.
+test: setup-test build
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON >/dev/null
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+	@$(MAKE) --no-print-directory fuzz-run FUZZ_SECONDS=$(FUZZ_SMOKE_SECONDS)
 
 # The Debian package build/quorvel_<version>_<arch>.deb (dpkg-shlibdeps finds its dependencies).
 package: build
@@ -67,6 +79,9 @@ test-windows:
 # to build-fuzz/corpus, findings to build-fuzz/).
 fuzz:
 	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
+	@$(MAKE) --no-print-directory fuzz-run
+
+fuzz-run:
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	@for t in $(FUZZ_TARGETS); do \

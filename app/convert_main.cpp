@@ -10,6 +10,7 @@
 #include "file_system.h"
 #include "paths.h"
 #include "settings_location.h"
+#include "version.h"
 
 using namespace quorvel;
 
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.version) {
-    std::printf("%s 0.65\n", kProgram);
+    std::printf("%s %s\n", kProgram, QUORVEL_VERSION);
     return 0;
   }
 

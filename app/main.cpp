@@ -1,4 +1,5 @@
-// quorvel: the settings window program. Reads no arguments of its own; always exits with 0.
+// quorvel: the settings window program. Takes one optional argument, a log to open instead of
+// asking for one (a log dropped on the program, or opened with it from a file manager).
 #include <QApplication>
 
 #include "dialogs.h"
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
   if (!quorvel::programPath(&self, &err))
     self = QCoreApplication::applicationFilePath().toStdString();
   quorvel::ProgramState state;
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() > 1) state.logPath = arguments.at(1).toStdString();
   quorvel::QtDialogs dialogs;
   // A per-user settings folder that does not exist yet is made when the settings are saved.
   std::string settingsPath = quorvel::settingsPathOnThisMachine(self);

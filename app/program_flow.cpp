@@ -11,7 +11,8 @@ namespace quorvel {
 
 void runProgram(ProgramState& state, Dialogs& dialogs, const std::string& settingsPath) {
   applyChannelDefaults(state.channelTable);
-  state.logPath = dialogs.chooseLog().toStdString();
+  // A log named when the program was started (dropped on it, "Open with") needs no dialog.
+  if (state.logPath.empty()) state.logPath = dialogs.chooseLog().toStdString();
   if (state.logPath.empty()) return;
 
   std::string err;

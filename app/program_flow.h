@@ -10,7 +10,8 @@ namespace quorvel {
 
 class Dialogs;
 
-// Runs the whole program once on state (freshly created). settingsPath is the settings file
+// Runs the whole program once on state (freshly created, or with logPath already set to a log
+// named on the command line, which skips the file dialog). settingsPath is the settings file
 // beside the program. Cancelling the file dialog ends at once; a log that cannot be read is
 // reported through dialogs and ends the run. Never fails otherwise.
 void runProgram(ProgramState& state, Dialogs& dialogs, const std::string& settingsPath);

@@ -18,6 +18,7 @@
 #include "dialogs.h"
 #include "log_reader.h"
 #include "one_line.h"
+#include "version.h"
 
 namespace quorvel {
 
@@ -96,7 +97,7 @@ int SettingsWindow::channelRows() const {
 bool SettingsWindow::build() {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return false;
-  setWindowTitle(QStringLiteral("Quorvel V0.65"));
+  setWindowTitle(QStringLiteral("Quorvel V" QUORVEL_VERSION));
   setFixedSize(kClientSize, kClientSize);
   setFont(QApplication::font());
 
