@@ -15,7 +15,11 @@ namespace quorvel {
 
 namespace {
 
-constexpr size_t kWriteBuffer = 1 << 20;
+// The fuzz build makes the buffer tiny, so that every path through it is taken.
+#ifndef QUORVEL_WRITE_BUFFER
+#define QUORVEL_WRITE_BUFFER (1 << 20)
+#endif
+constexpr size_t kWriteBuffer = QUORVEL_WRITE_BUFFER;
 constexpr std::string_view kLineEnd = "\r\n";
 
 // Collects the export's text in a fixed buffer and hands it to the file in large blocks.

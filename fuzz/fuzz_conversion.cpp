@@ -1,7 +1,10 @@
 // The whole conversion: log bytes and settings bytes (split at the first 0xFF 0x00 pair) to
-// an export, checked against the layout's invariants.
+// an export, checked against the layout's invariants and, cell by cell, against a small
+// independent model of the header and the data rows (conversion_model.h). The log is fed in
+// blocks of a size the input chooses, so block edges fall anywhere.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include "channel_settings.h"
 #include "dif_export.h"
 #include "log_reader.h"
+#include "conversion_model.h"
 #include "numbers.h"
 
 namespace {
@@ -39,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quorvel::ChannelTable table{};
   quorvel::applyChannelDefaults(table);
   quorvel::LogReader reader(log, table);
-  reader.feed(logBytes.data(), logBytes.size());
+  const size_t block = logBytes.empty() ? 1 : static_cast<unsigned char>(logBytes[0]) % 13 + 1;
+  for (size_t at = 0; at < logBytes.size(); at += block)
+    reader.feed(logBytes.data() + at, std::min(block, logBytes.size() - at));
   reader.finish();
   quorvel::SettingsFile settings;
   settings.load(settingsBytes);
@@ -82,6 +88,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (firstData != 0) {
     size_t dataLines = lines.size() - 2 - firstData;
     check(dataLines == log.dataRows.size() * (2 + 2 * static_cast<size_t>(columns)));
+  }
+
+  // The reader against the model, for ASCII logs: the header after the "AFR" rule, the field
+  // count, and every data row.
+  const std::string logText(logBytes);
+  if (model::isAscii(logText)) {
+    std::vector<std::string> modelLines = model::lines(logText);
+    size_t header = 0;
+    while (header < modelLines.size() && modelLines[header].rfind('"', 0) != 0) ++header;
+    if (header == modelLines.size()) {
+      check(!log.headerFound && log.fieldCount == 0 && log.dataRows.size() == 0);
+    } else {
+      const std::string expected = model::afrRule(modelLines[header]);
+      check(log.headerLine == expected);
+      const int fields = model::count(expected, "\",\"") + 1;
+      check(log.fieldCount == std::min(fields, quorvel::kChannelTableSize));
+      check(log.dataRows.size() == modelLines.size() - header - 1);
+      for (size_t i = 0; i < log.dataRows.size(); ++i)
+        check(log.dataRows[i] == modelLines[header + 1 + i]);
+    }
+  }
+
+  // Every data tuple against the model's cells: the exported fields in order, times converted.
+  std::vector<int> fieldNumbers{1};
+  for (int k = 1; k < log.fieldCount; ++k)
+    if (table[k].enabled != 0) fieldNumbers.push_back(k + 1);
+  std::vector<std::string> rows;
+  for (size_t i = 0; i < log.dataRows.size(); ++i) rows.emplace_back(log.dataRows[i]);
+  const int64_t start = model::startMs(rows);
+  size_t at = firstData;
+  for (const std::string& row : rows) {
+    check(lines[at] == "-1,0" && lines[at + 1] == "BOT");
+    at += 2;
+    for (const std::string& cell : model::cells(row, fieldNumbers, start)) {
+      check(lines[at] == cell && lines[at + 1] == "V");
+      at += 2;
+    }
   }
   return 0;
 }

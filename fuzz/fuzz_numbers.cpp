@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "numbers.h"
@@ -23,6 +24,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int64_t back = quorvel::parseInteger(written.substr(0, dot)) * 1000 +
                    quorvel::parseInteger(written.substr(dot + 1));
     if (back != ms) std::abort();
+  }
+  // Offsets from a start time are negative as often as not: written and read back, any
+  // millisecond offset of a day either way keeps its sign and value.
+  if (size >= 4) {
+    int32_t raw;
+    std::memcpy(&raw, data, 4);
+    const int64_t offset = static_cast<int64_t>(raw) % (2 * 86400000LL);
+    std::string written;
+    quorvel::appendSecondsFromMs(written, offset);
+    size_t dot = written.find('.');
+    if (dot == std::string::npos || written.size() - dot != 4) std::abort();
+    if ((offset < 0) != (written[0] == '-')) std::abort();
+    const int64_t whole = quorvel::parseInteger(written.substr(0, dot));
+    const int64_t fraction = quorvel::parseInteger(written.substr(dot + 1));
+    const int64_t back = offset < 0 ? whole * 1000 - fraction : whole * 1000 + fraction;
+    if (back != offset) std::abort();
   }
   std::string integer;
   quorvel::appendInteger(integer, quorvel::parseInteger(text));
