@@ -243,20 +243,27 @@ TEST(AtomicOutputFile, StaleTemporariesGoLiveOnesStay) {
                                                      "run.dif"}));
 }
 
-#ifndef _WIN32  // POSIX only: permission bits and owners
-// A file without write permission is not replaced, also for a user (root) who could.
+// A file without write permission (on Windows: the read-only attribute) is not replaced, also
+// for a user (root) who could write it.
 TEST(AtomicOutputFile, AReadOnlyFileIsNotReplaced) {
   TempDir dir;
   const std::string path = dir.file("run.dif");
   writeFile(path, "earlier export");
-  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::group_read |
+                                         std::filesystem::perms::others_read);
   std::string err;
   EXPECT_FALSE(replaceFile(path, "new", &err));
   EXPECT_EQ(err, "the file is read-only");
   EXPECT_EQ(readFile(path), "earlier export");
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"run.dif"});
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  EXPECT_TRUE(replaceFile(path, "new", &err)) << err;
+  EXPECT_EQ(readFile(path), "new");
 }
 
+#ifndef _WIN32  // POSIX only: owners and the settings place
 TEST(AtomicOutputFile, TheOwnerIsKeptWhereThatIsAllowed) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root may save a file of another user";
   TempDir dir;
