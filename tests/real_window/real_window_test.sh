@@ -100,6 +100,10 @@ finish() {
   fi
   wait "$running"
   status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "the program ended with $status; its output:"
+    tail -n 40 "$work/program.log"
+  fi
 }
 
 click() {  # x y, in the client area
