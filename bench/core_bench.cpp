@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_files.h"
 #include "channel_settings.h"
 #include "dif_export.h"
 #include "file_system.h"
@@ -18,17 +19,10 @@
 namespace quorvel {
 namespace {
 
-constexpr int64_t kRows = 1000000;
+// The run's files: a fresh folder, and the 1,000,000-row log (set up by main).
+BenchFiles* files = nullptr;
 
-// The benchmark log, generated once per run in the temporary folder.
-const std::string& benchLog() {
-  static const std::string path = [] {
-    std::string p = (std::filesystem::temp_directory_path() / "quorvel-bench-1m.csv").string();
-    if (!std::filesystem::exists(p)) generateLog(p, kRows);
-    return p;
-  }();
-  return path;
-}
+const std::string& benchLog() { return files->log(); }
 
 // The baseline: read the file whole and count its line ends.
 void BM_PlainScan(benchmark::State& state) {
@@ -74,17 +68,20 @@ void BM_WriteExport(benchmark::State& state) {
   readLog(file, log, table, &err);
   table[9].enabled = 1;
   deriveLabels(table, log.fieldCount);
-  std::string out = (std::filesystem::temp_directory_path() / "quorvel-bench-1m.dif").string();
+  const std::string out = files->file("log1m.dif");
+  // Threads: the argument; 0 lets the export choose (the hardware's count).
+  const RowWriterTuning tuning{static_cast<int>(state.range(0))};
   for (auto _ : state) {
-    writeExport(benchLog(), out, table, log.fieldCount, log.dataRows, [](int32_t) {}, &err);
+    writeExport(benchLog(), out, table, log.fieldCount, log.dataRows, [](int32_t) {}, &err,
+                tuning);
   }
   std::filesystem::remove(out);
 }
-BENCHMARK(BM_WriteExport)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteExport)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Load and rewrite of a settings file with 100,000 keys in 10,000 groups.
 void BM_SettingsFile100k(benchmark::State& state) {
-  std::string path = (std::filesystem::temp_directory_path() / "quorvel-bench-100k.ini").string();
+  const std::string path = files->file("100k.ini");
   std::string text;
   for (int g = 0; g < 10000; ++g) {
     text += "[Group" + std::to_string(g) + "]\n";
@@ -109,4 +106,12 @@ BENCHMARK(BM_SettingsFile100k)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace quorvel
 
-BENCHMARK_MAIN();
+// --log=PATH uses that log instead of generating one.
+int main(int argc, char** argv) {
+  quorvel::BenchFiles benchFiles(quorvel::takeArgument(&argc, argv, "log"));
+  quorvel::files = &benchFiles;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

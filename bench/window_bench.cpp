@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "bench_files.h"
 #include "conversion.h"
 #include "dialogs.h"
 #include "generate_log.h"
@@ -18,11 +19,12 @@ double milliseconds(QElapsedTimer& timer) { return timer.nsecsElapsed() / 1e6; }
 
 }  // namespace
 
+// The log to use may be named as the argument; without one, a fresh one is generated.
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  const std::string log =
-      (std::filesystem::temp_directory_path() / "quorvel-bench-1m.csv").string();
-  if (!std::filesystem::exists(log)) quorvel::generateLog(log, 1000000);
+  const QStringList arguments = QCoreApplication::arguments();
+  quorvel::BenchFiles files(arguments.size() > 1 ? arguments.at(1).toStdString() : "");
+  const std::string log = files.log();
   quorvel::NoDialogs dialogs;
   constexpr int kRuns = 5;
   double read = 0, appear = 0, plainExport = 0, windowExport = 0;
@@ -47,7 +49,7 @@ int main(int argc, char** argv) {
     QTest::mouseClick(window.control(140), Qt::LeftButton);
     windowExport += milliseconds(timer);
   }
-  std::filesystem::remove(std::filesystem::path(log).replace_extension(".dif"));
+  std::filesystem::remove(std::filesystem::path(log).replace_extension(".dif"));  // beside it
   std::printf("read log          %8.1f ms\n", read / kRuns);
   std::printf("window appears    %8.1f ms  (%.2f x reading)\n", appear / kRuns, appear / read);
   std::printf("export, no window %8.1f ms\n", plainExport / kRuns);

@@ -15,7 +15,8 @@ namespace quorvel {
 
 namespace {
 
-// The fuzz build makes the buffer tiny, so that every path through it is taken.
+// The header and descriptor tuples are collected here; the fuzz build makes the buffer tiny, so
+// that every path through it is taken.
 #ifndef QUORVEL_WRITE_BUFFER
 #define QUORVEL_WRITE_BUFFER (1 << 20)
 #endif
@@ -72,13 +73,6 @@ class DifWriter {
     quotedLine(text);
   }
 
-  // Room for at least size more bytes at the returned position; advance() past what was put.
-  char* space(size_t size) {
-    if (kWriteBuffer - used_ < size) flush();
-    return buffer_.get() + used_;
-  }
-  void advance(char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
-
   // Writes out everything collected. Returns false once any write has failed.
   bool flush() {
     writeOut(buffer_.get(), used_);
@@ -98,61 +92,6 @@ class DifWriter {
   bool ok_ = true;
   std::string error_;
 };
-
-// Copies text to out and returns the position after it.
-char* put(char* out, std::string_view text) {
-  if (text.empty()) return out;  // an empty view may hold no pointer at all
-  std::memcpy(out, text.data(), text.size());
-  return out + text.size();
-}
-
-// Field n (1-based) of a data row split at commas; empty beyond the row's last field. The
-// one pass that splits the row also notes which fields hold a ":", the only ones that may be
-// times.
-struct RowFields {
-  // Splits row into its first maxFields fields.
-  void split(std::string_view row, int maxFields) {
-    count = 0;
-    const char* p = row.data();
-    const char* end = p + row.size();
-    const char* begin = p;
-    bool colon = false;
-    for (; p != end; ++p) {
-      if (*p == ',') {
-        set(begin, p, colon);
-        if (count == maxFields) return;
-        begin = p + 1;
-        colon = false;
-      } else if (*p == ':') {
-        colon = true;
-      }
-    }
-    set(begin, end, colon);
-  }
-  std::string_view field(int n) const { return n <= count ? fields[n - 1] : std::string_view(); }
-  bool mayBeTime(int n) const { return n <= count && colons[n - 1]; }
-
-  std::string_view fields[kChannelTableSize];
-  bool colons[kChannelTableSize] = {};
-  int count = 0;
-
- private:
-  void set(const char* begin, const char* end, bool colon) {
-    fields[count] = std::string_view(begin, static_cast<size_t>(end - begin));
-    colons[count++] = colon;
-  }
-};
-
-// The time of field 1 of the first data row that holds a time there; 0 when none does.
-int32_t findStartTimeMs(const RowStore& dataRows) {
-  RowFields row;
-  for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
-    row.split(rows.next(), 1);
-    int32_t time = parseTimeValueMs(row.field(1));
-    if (time >= 0) return time;
-  }
-  return 0;
-}
 
 void writeDescriptorTuples(DifWriter& out, const ChannelTable& channelTable, int32_t fieldCount,
                            const std::vector<int>& channels) {
@@ -215,43 +154,10 @@ void writeDescriptorTuples(DifWriter& out, const ChannelTable& channelTable, int
   }
 }
 
-void writeDataRows(DifWriter& writer, int32_t fieldCount, const RowStore& dataRows,
-                   const std::vector<int>& channels, const ProgressCallback& progress) {
-  const int64_t startTimeMs = findStartTimeMs(dataRows);
-  // Field numbers of the exported columns: the time column's field 1, then field k + 1.
-  std::vector<int> fieldNumbers{1};
-  for (int k : channels) fieldNumbers.push_back(k + 1);
-  const int maxFields = fieldCount < 1 ? 1 : fieldCount;
-
-  RowFields row;
-  int32_t rowsWritten = 0;
-  for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
-    row.split(rows.next(), maxFields);
-    writer.tupleStart();
-    for (int n : fieldNumbers) {
-      std::string_view value = row.field(n);
-      int32_t time = row.mayBeTime(n) ? parseTimeValueMs(value) : -1;
-      if (time < 0 && value.size() > kWriteBuffer / 2) {  // a giant field: copy it through
-        writer.numberCell(value);
-        continue;
-      }
-      char* out = writer.space((time >= 0 ? 0 : value.size()) + 32);
-      out = put(out, "0,");
-      out = time >= 0 ? writeSecondsFromMs(out, time - startTimeMs) : put(out, value);
-      out = put(out, "\r\nV\r\n");
-      writer.advance(out);
-    }
-    ++rowsWritten;
-    if (rowsWritten % 100 == 0 && progress) progress(rowsWritten);
-  }
-  if (progress) progress(rowsWritten);
-  writer.append("-1,0\r\nEOD\r\n");
-}
-
 bool writeExportFile(const std::string& logPath, const std::string& exportPath,
                      const ChannelTable& channelTable, int32_t fieldCount,
                      const RowStore& dataRows, const ProgressCallback& progress,
-                     std::string* err) {
+                     const RowWriterTuning& tuning, std::string* err) {
   if (exportPath == logPath || isSameFile(exportPath, logPath)) {
     if (err) *err = "the export would replace the log itself";
     return false;
@@ -273,9 +179,16 @@ bool writeExportFile(const std::string& logPath, const std::string& exportPath,
   out.headerItem("TUPLES", columns, columnPattern(columns));
   out.headerItem("DATA", 0, "");
   writeDescriptorTuples(out, channelTable, fieldCount, channels);
-  writeDataRows(out, fieldCount, dataRows, channels, progress);
   if (!out.flush()) {
     if (err) *err = "cannot write the export: " + out.error();
+    return false;
+  }
+  // Field numbers of the exported columns: the time column's field 1, then field k + 1.
+  std::vector<int> fieldNumbers{1};
+  for (int k : channels) fieldNumbers.push_back(k + 1);
+  if (!writeDataRows(file, dataRows, fieldNumbers, fieldCount < 1 ? 1 : fieldCount, progress,
+                     tuning, &reason)) {
+    if (err) *err = reason == "not enough memory" ? reason : "cannot write the export: " + reason;
     return false;
   }
   if (!file.commit(&reason)) {
@@ -308,10 +221,11 @@ std::string columnTitle(const ChannelSettings& channel, bool isTimeColumn) {
 
 bool writeExport(const std::string& logPath, const std::string& exportPath,
                  const ChannelTable& channelTable, int32_t fieldCount, const RowStore& dataRows,
-                 const ProgressCallback& progress, std::string* err) {
+                 const ProgressCallback& progress, std::string* err,
+                 const RowWriterTuning& tuning) {
   try {
     return writeExportFile(logPath, exportPath, channelTable, fieldCount, dataRows, progress,
-                           err);
+                           tuning, err);
   } catch (const std::bad_alloc&) {
     if (err) *err = "not enough memory";
     return false;

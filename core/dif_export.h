@@ -7,15 +7,13 @@
 #include <string>
 
 #include "channel_table.h"
+#include "data_rows.h"
 #include "row_store.h"
 
 namespace quorvel {
 
 // Length of the TUPLES header item's text.
 inline constexpr int kColumnPatternLength = 97;
-
-// Called with the count of data rows written: at every 100th row and once at the end.
-using ProgressCallback = std::function<void(int32_t rowsWritten)>;
 
 // 1 (the time column) plus the number of channels 1 to fieldCount - 1 that are enabled.
 int32_t exportColumnCount(const ChannelTable& channelTable, int32_t fieldCount);
@@ -30,9 +28,12 @@ std::string columnTitle(const ChannelSettings& channel, bool isTimeColumn);
 // Writes the export of the log at logPath to exportPath: entries 0 to fieldCount - 1 of the
 // channel table (labels already derived) and the data rows. The file is written under a
 // temporary name and moved into place when complete, so a failure leaves any earlier export
-// untouched. Refuses an exportPath that is the log itself. Returns false with *err on failure.
+// untouched. Refuses an exportPath that is the log itself. The data rows are formatted on as
+// many threads as tuning says (the bytes are the same for any number); progress is called on
+// the calling thread. Returns false with *err on failure.
 bool writeExport(const std::string& logPath, const std::string& exportPath,
                  const ChannelTable& channelTable, int32_t fieldCount, const RowStore& dataRows,
-                 const ProgressCallback& progress, std::string* err);
+                 const ProgressCallback& progress, std::string* err,
+                 const RowWriterTuning& tuning = {});
 
 }  // namespace quorvel

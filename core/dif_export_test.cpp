@@ -223,6 +223,43 @@ TEST(DifExport, ProgressEveryHundredRowsAndAtTheEnd) {
   }
 }
 
+// However the rows are shared out among threads and blocks, the bytes and the progress calls
+// are those of one thread writing row after row.
+TEST(DifExport, SameBytesForAnyNumberOfThreads) {
+  std::string text = "\"Time\",\"A\",\"B\",\"C\"\n";
+  for (int i = 0; i < 1234; ++i) {
+    text += "12:" + std::to_string(10 + i % 50) + ":00." + std::to_string(i % 1000) + "," +
+            std::to_string(i) + ",11:59:59.9,x\n";
+    if (i % 97 == 0) text += "\n";            // an empty row
+    if (i % 301 == 0) text += "1:2:3,a:b\n";  // fewer fields, a ":" that is no time
+  }
+  text += "12:00:00.000," + std::string(700 << 10, '7') + ",12:00:00." +
+          std::string(600 << 10, '5') + ",z\nend\n";  // giant fields, one of them a time
+  Log log(text);
+  auto exportWith = [&](RowWriterTuning tuning, std::vector<int32_t>* progress) {
+    TempDir dir;
+    std::string err;
+    EXPECT_TRUE(writeExport(dir.file("log.csv"), dir.file("log.dif"), log.table,
+                            log.data.fieldCount, log.data.dataRows,
+                            [progress](int32_t rows) { progress->push_back(rows); }, &err,
+                            tuning))
+        << err;
+    return readFile(dir.file("log.dif"));
+  };
+  std::vector<int32_t> expectedProgress;
+  const std::string expected = exportWith({1, 1 << 30}, &expectedProgress);
+  EXPECT_NE(expected.find("0," + std::string(700 << 10, '7') + "\r\nV\r\n"), std::string::npos);
+  ASSERT_EQ(expectedProgress.size(), 13u);  // 1,253 rows: 12 hundreds and the end
+  for (int threads : {1, 2, 3, 8}) {
+    for (size_t blockRows : {1, 7, 64, 100, 1000}) {
+      std::vector<int32_t> progress;
+      EXPECT_TRUE(exportWith({threads, blockRows}, &progress) == expected)
+          << threads << " threads, " << blockRows << " rows a block";
+      EXPECT_EQ(progress, expectedProgress) << threads << " threads, " << blockRows;
+    }
+  }
+}
+
 TEST(DifExport, ReplacesAnEarlierLongerExport) {
   TempDir dir;
   writeFile(dir.file("log.dif"), std::string(100000, 'x'));
@@ -259,15 +296,18 @@ TEST(DifExport, FailingWriteLeavesEarlierExportUntouched) {
   std::string text = "\"T\",\"A\"\n";
   for (int i = 0; i < 20000; ++i) text += "12:00:00.000,1.5\n";
   Log log(text);
-  int failedAsExpected = quorvel::testing::runWithFileSizeLimit(65536, [&] {
-    std::string err;
-    bool ok = writeExport(dir.file("log.csv"), dir.file("log.dif"), log.table, 2,
-                          log.data.dataRows, nullptr, &err);
-    return !ok && err == "cannot write the export: the file is too large" ? 0 : 1;
-  });
-  EXPECT_EQ(failedAsExpected, 0);
-  EXPECT_EQ(readFile(dir.file("log.dif")), "earlier export");
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"log.dif"});
+  // On the calling thread, and with formatting threads still busy when the write fails.
+  for (RowWriterTuning tuning : {RowWriterTuning{1, 16384}, RowWriterTuning{3, 100}}) {
+    int failedAsExpected = quorvel::testing::runWithFileSizeLimit(65536, [&] {
+      std::string err;
+      bool ok = writeExport(dir.file("log.csv"), dir.file("log.dif"), log.table, 2,
+                            log.data.dataRows, nullptr, &err, tuning);
+      return !ok && err == "cannot write the export: the file is too large" ? 0 : 1;
+    });
+    EXPECT_EQ(failedAsExpected, 0) << tuning.threads;
+    EXPECT_EQ(readFile(dir.file("log.dif")), "earlier export");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"log.dif"});
+  }
 }
 #endif
 

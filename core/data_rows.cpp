@@ -1,0 +1,310 @@
+#include "data_rows.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include "channel_table.h"
+#include "file_system.h"
+#include "numbers.h"
+
+namespace quorvel {
+
+namespace {
+
+// A field longer than this is written from the log's own text instead of being copied into a
+// block: a log of giant fields then costs no second copy of itself. The fuzz build makes it
+// tiny, so that this path is taken.
+#ifndef QUORVEL_WRITE_BUFFER
+#define QUORVEL_WRITE_BUFFER (1 << 20)
+#endif
+constexpr size_t kGiantField = QUORVEL_WRITE_BUFFER / 2;
+// The most one cell takes beside its value: "0,", 25 characters of a time, "\r\nV\r\n".
+constexpr size_t kCellOverhead = 32;
+constexpr std::string_view kTupleStart = "-1,0\r\nBOT\r\n";
+
+// Copies text to out and returns the position after it.
+char* put(char* out, std::string_view text) {
+  if (text.empty()) return out;  // an empty view may hold no pointer at all
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// Field n (1-based) of a data row split at commas; empty beyond the row's last field. The
+// one pass that splits the row also notes which fields hold a ":", the only ones that may be
+// times.
+struct RowFields {
+  // Splits row into its first maxFields fields.
+  void split(std::string_view row, int maxFields) {
+    count = 0;
+    const char* p = row.data();
+    const char* end = p + row.size();
+    const char* begin = p;
+    bool colon = false;
+    for (; p != end; ++p) {
+      if (*p == ',') {
+        set(begin, p, colon);
+        if (count == maxFields) return;
+        begin = p + 1;
+        colon = false;
+      } else if (*p == ':') {
+        colon = true;
+      }
+    }
+    set(begin, end, colon);
+  }
+  std::string_view field(int n) const { return n <= count ? fields[n - 1] : std::string_view(); }
+  bool mayBeTime(int n) const { return n <= count && colons[n - 1]; }
+
+  std::string_view fields[kChannelTableSize];
+  bool colons[kChannelTableSize] = {};
+  int count = 0;
+
+ private:
+  void set(const char* begin, const char* end, bool colon) {
+    fields[count] = std::string_view(begin, static_cast<size_t>(end - begin));
+    colons[count++] = colon;
+  }
+};
+
+// The formatted text of a run of rows: its own bytes, with giant fields spliced in from the
+// log's text (each at an offset of the bytes).
+struct Block {
+  std::unique_ptr<char[]> bytes;
+  size_t capacity = 0;
+  size_t used = 0;
+  std::vector<std::pair<size_t, std::string_view>> splices;
+  size_t firstRow = 0;
+  size_t rowCount = 0;
+
+  // Room for size more bytes at the returned position.
+  char* space(size_t size) {
+    if (capacity - used < size) {
+      size_t grown = std::max(capacity * 2, used + size);
+      std::unique_ptr<char[]> larger(new char[grown]);
+      if (used > 0) std::memcpy(larger.get(), bytes.get(), used);
+      bytes = std::move(larger);
+      capacity = grown;
+    }
+    return bytes.get() + used;
+  }
+  void advance(char* end) { used = static_cast<size_t>(end - bytes.get()); }
+};
+
+struct Formatter {
+  const RowStore& rows;
+  const std::vector<int>& fieldNumbers;
+  int maxFields;
+  int64_t startTimeMs;
+
+  // Formats rows [block.firstRow, + block.rowCount) into block.
+  void format(Block& block) const {
+    block.used = 0;
+    block.splices.clear();
+    RowFields row;
+    RowStore::Reader reader(rows, block.firstRow);
+    for (size_t i = 0; i < block.rowCount; ++i) {
+      row.split(reader.next(), maxFields);
+      size_t need = kTupleStart.size();
+      for (int n : fieldNumbers) need += std::min(row.field(n).size(), kGiantField) + kCellOverhead;
+      char* out = put(block.space(need), kTupleStart);
+      for (int n : fieldNumbers) {
+        std::string_view value = row.field(n);
+        int32_t time = row.mayBeTime(n) ? parseTimeValueMs(value) : -1;
+        out = put(out, "0,");
+        if (time >= 0) {
+          out = writeSecondsFromMs(out, time - startTimeMs);
+        } else if (value.size() > kGiantField) {
+          block.advance(out);
+          block.splices.emplace_back(block.used, value);
+        } else {
+          out = put(out, value);
+        }
+        out = put(out, "\r\nV\r\n");
+      }
+      block.advance(out);
+    }
+  }
+};
+
+// Writes a formatted block to the file. Returns false with *err on failure.
+bool writeBlock(AtomicOutputFile& file, const Block& block, std::string* err) {
+  size_t at = 0;
+  for (const auto& [offset, text] : block.splices) {
+    if (!file.write(block.bytes.get() + at, offset - at, err)) return false;
+    if (!file.write(text.data(), text.size(), err)) return false;
+    at = offset;
+  }
+  return file.write(block.bytes.get() + at, block.used - at, err);
+}
+
+void reportProgress(const ProgressCallback& progress, const Block& block) {
+  if (!progress) return;
+  const size_t end = block.firstRow + block.rowCount;
+  for (size_t count = (block.firstRow / 100 + 1) * 100; count <= end; count += 100)
+    progress(static_cast<int32_t>(count));
+}
+
+// Blocks formatted by worker threads into a ring of slots and taken in order by the calling
+// thread: block b goes to slot b % slots, once the block before it in that slot is written.
+class Pipeline {
+ public:
+  Pipeline(const Formatter& formatter, size_t rows, size_t blockRows, int threads)
+      : formatter_(formatter),
+        rows_(rows),
+        blockRows_(blockRows),
+        blocks_((rows + blockRows - 1) / blockRows),
+        slots_(static_cast<size_t>(threads) * 2) {
+    for (size_t s = 0; s < slots_.size(); ++s) slots_[s].expected = s;
+    // Where the system gives fewer threads than asked, the pipeline runs with those it got.
+    try {
+      for (int t = 0; t < threads; ++t) workers_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+    }
+  }
+
+  // Whether any worker runs; without one, nothing would ever be formatted.
+  bool started() const { return !workers_.empty(); }
+
+  ~Pipeline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+  // Writes every block in order. Returns false with *err on failure.
+  bool writeAll(AtomicOutputFile& file, const ProgressCallback& progress, std::string* err) {
+    for (size_t b = 0; b < blocks_; ++b) {
+      Slot& slot = slots_[b % slots_.size()];
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return (slot.ready && slot.expected == b) || outOfMemory_; });
+        if (outOfMemory_) {
+          if (err) *err = "not enough memory";
+          return false;
+        }
+      }
+      if (!writeBlock(file, slot.block, err)) return false;
+      reportProgress(progress, slot.block);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.ready = false;
+        slot.expected = b + slots_.size();
+      }
+      changed_.notify_all();
+    }
+    return true;
+  }
+
+ private:
+  struct Slot {
+    Block block;
+    size_t expected = 0;  // the block this slot takes next
+    bool ready = false;
+  };
+
+  void work() {
+    for (;;) {
+      size_t b;
+      Slot* slot;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (stopped_ || next_ >= blocks_) return;
+        b = next_++;
+        slot = &slots_[b % slots_.size()];
+        changed_.wait(lock, [&] { return stopped_ || (!slot->ready && slot->expected == b); });
+        if (stopped_) return;
+      }
+      slot->block.firstRow = b * blockRows_;
+      slot->block.rowCount = std::min(blockRows_, rows_ - slot->block.firstRow);
+      try {
+        formatter_.format(slot->block);
+      } catch (const std::bad_alloc&) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        outOfMemory_ = true;
+        stopped_ = true;
+        changed_.notify_all();
+        return;
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot->ready = true;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const Formatter& formatter_;
+  const size_t rows_;
+  const size_t blockRows_;
+  const size_t blocks_;
+  std::vector<Slot> slots_;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t next_ = 0;
+  bool stopped_ = false;
+  bool outOfMemory_ = false;
+};
+
+}  // namespace
+
+int32_t findStartTimeMs(const RowStore& dataRows) {
+  RowFields row;
+  for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
+    row.split(rows.next(), 1);
+    int32_t time = parseTimeValueMs(row.field(1));
+    if (time >= 0) return time;
+  }
+  return 0;
+}
+
+bool writeDataRows(AtomicOutputFile& file, const RowStore& dataRows,
+                   const std::vector<int>& fieldNumbers, int maxFields,
+                   const ProgressCallback& progress, const RowWriterTuning& tuning,
+                   std::string* err) {
+  const Formatter formatter{dataRows, fieldNumbers, maxFields, findStartTimeMs(dataRows)};
+  const size_t rows = dataRows.size();
+  const size_t blockRows = std::max<size_t>(tuning.blockRows, 1);
+  int threads = tuning.threads;
+  if (threads <= 0) {
+    // A log of a block or two is done sooner than threads are started.
+    threads = rows < 2 * blockRows ? 0 : static_cast<int>(std::thread::hardware_concurrency());
+  }
+
+  bool ok = true;
+  std::unique_ptr<Pipeline> pipeline;
+  if (threads > 1) {
+    pipeline = std::make_unique<Pipeline>(formatter, rows, blockRows, threads);
+    if (!pipeline->started()) pipeline.reset();
+  }
+  if (pipeline) {
+    ok = pipeline->writeAll(file, progress, err);
+    pipeline.reset();
+  } else {
+    // On the calling thread, a block at a time.
+    Block block;
+    for (size_t first = 0; ok && first < rows; first += blockRows) {
+      block.firstRow = first;
+      block.rowCount = std::min(blockRows, rows - first);
+      formatter.format(block);
+      ok = writeBlock(file, block, err);
+      if (ok) reportProgress(progress, block);
+    }
+  }
+  if (!ok) return false;
+  if (progress) progress(static_cast<int32_t>(rows));
+  static constexpr std::string_view kEnd = "-1,0\r\nEOD\r\n";
+  return file.write(kEnd.data(), kEnd.size(), err);
+}
+
+}  // namespace quorvel

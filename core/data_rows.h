@@ -1,0 +1,41 @@
+// The export's data tuples: one per data row, its exported fields as number cells, a field
+// with a ":" that reads as a time of day written as seconds since the start time. Blocks of
+// rows are formatted on worker threads while the calling thread writes finished blocks in
+// order, so the bytes are the same for any number of threads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "row_store.h"
+
+namespace quorvel {
+
+class AtomicOutputFile;
+
+// Called with the count of data rows written: at every 100th row and once at the end.
+using ProgressCallback = std::function<void(int32_t rowsWritten)>;
+
+// How the work is shared out; the bytes written never depend on it.
+struct RowWriterTuning {
+  int threads = 0;            // formatting threads; 0: the hardware's count (none for a small log)
+  size_t blockRows = 16384;   // rows per block handed to a thread
+};
+
+// The time of field 1 of the first data row that holds a time there; 0 when none does.
+int32_t findStartTimeMs(const RowStore& dataRows);
+
+// Writes a tuple per row of dataRows, then the end-of-data marker, to file. fieldNumbers are
+// the exported fields of each row (1 is the time column); a row is split into at most
+// maxFields fields. progress (may be empty) is called on the calling thread, in order, with
+// every multiple of 100 rows written and once more at the end. Returns false with *err (a
+// write failure, or "not enough memory"); the file then holds only part of the rows.
+bool writeDataRows(AtomicOutputFile& file, const RowStore& dataRows,
+                   const std::vector<int>& fieldNumbers, int maxFields,
+                   const ProgressCallback& progress, const RowWriterTuning& tuning,
+                   std::string* err);
+
+}  // namespace quorvel
