@@ -40,25 +40,32 @@ char* put(char* out, std::string_view text) {
 // one pass that splits the row also notes which fields hold a ":", the only ones that may be
 // times.
 struct RowFields {
-  // Splits row into its first maxFields fields.
-  void split(std::string_view row, int maxFields) {
+  // Splits the row at p, which runs up to the row store's separator, into its first maxFields
+  // fields, and returns the position after the separator: one pass over the row finds its
+  // fields, their colons and its end.
+  const char* splitStored(const char* p, int maxFields) {
     count = 0;
-    const char* p = row.data();
-    const char* end = p + row.size();
     const char* begin = p;
     bool colon = false;
-    for (; p != end; ++p) {
-      if (*p == ',') {
+    for (;; ++p) {
+      const char c = *p;
+      if (c == ',') {
         set(begin, p, colon);
-        if (count == maxFields) return;
+        if (count == maxFields) {
+          while (*p != RowStore::kSeparator) ++p;  // fields past the header's are not read
+          return p + 1;
+        }
         begin = p + 1;
         colon = false;
-      } else if (*p == ':') {
+      } else if (c == ':') {
         colon = true;
+      } else if (c == RowStore::kSeparator) {
+        set(begin, p, colon);
+        return p + 1;
       }
     }
-    set(begin, end, colon);
   }
+
   std::string_view field(int n) const { return n <= count ? fields[n - 1] : std::string_view(); }
   bool mayBeTime(int n) const { return n <= count && colons[n - 1]; }
 
@@ -110,7 +117,7 @@ struct Formatter {
     RowFields row;
     RowStore::Reader reader(rows, block.firstRow);
     for (size_t i = 0; i < block.rowCount; ++i) {
-      row.split(reader.next(), maxFields);
+      reader.skipRow(row.splitStored(reader.rowStart(), maxFields));
       size_t need = kTupleStart.size();
       for (int n : fieldNumbers) need += std::min(row.field(n).size(), kGiantField) + kCellOverhead;
       char* out = put(block.space(need), kTupleStart);
@@ -261,7 +268,7 @@ class Pipeline {
 int32_t findStartTimeMs(const RowStore& dataRows) {
   RowFields row;
   for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
-    row.split(rows.next(), 1);
+    rows.skipRow(row.splitStored(rows.rowStart(), 1));
     int32_t time = parseTimeValueMs(row.field(1));
     if (time >= 0) return time;
   }

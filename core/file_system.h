@@ -106,6 +106,8 @@ class AtomicOutputFile {
   std::string temporary_;
   intptr_t handle_ = -1;
   int interruptSlot_ = -1;  // where the interrupt handler finds temporary_ (POSIX)
+  uint64_t written_ = 0;        // bytes written so far
+  uint64_t flushStarted_ = 0;   // bytes whose writing out to disk has been started (POSIX)
 };
 
 // Replaces the file at path with content through an AtomicOutputFile.
@@ -163,9 +165,10 @@ std::string userConfigFolder();
 // The full path of the running program's own executable. Returns false with *err on failure.
 bool programPath(std::string* path, std::string* err);
 
-// Hints that a large buffer about to be filled should be backed by huge pages, where the
-// system offers them: page faults on fresh memory dominate reading a large log otherwise.
-void adviseLargeBuffer(void* data, size_t size);
+// Takes the page faults of a large buffer that is about to be filled (Linux: populated for
+// writing), so that they can be taken on another thread ahead of the one that fills it. Its
+// contents do not change. Elsewhere, or where the system cannot, nothing happens.
+void prepareMemory(void* data, size_t size);
 
 // The program's arguments (without its name) as UTF-8, whatever the platform's encoding.
 std::vector<std::string> commandLineArguments(int argc, char** argv);

@@ -354,7 +354,7 @@ bool programPath(std::string* path, std::string* err) {
   }
 }
 
-void adviseLargeBuffer(void*, size_t) {}
+void prepareMemory(void*, size_t) {}
 
 void removeTemporariesOnInterrupt() {}
 

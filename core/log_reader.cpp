@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "file_system.h"
 #include "utf8.h"
@@ -196,6 +197,14 @@ bool readLog(InputFile& file, LogData& log, ChannelTable& channelTable, std::str
     const bool sized = file.size(&size, nullptr);
     uint64_t consumed = 0;
     bool reserved = false;
+    std::thread prefault;
+    // Joined on every way out: the prefault must end before the buffer may go away.
+    struct Joiner {
+      std::thread& thread;
+      ~Joiner() {
+        if (thread.joinable()) thread.join();
+      }
+    } joiner{prefault};
     LogReader reader(log, channelTable);
     std::string block(kReadBlock, '\0');
     for (;;) {
@@ -210,7 +219,12 @@ bool readLog(InputFile& file, LogData& log, ChannelTable& channelTable, std::str
       if (!reserved && log.headerFound && sized && size > consumed) {
         RowStore& rows = log.dataRows;
         rows.reserve(rows.buffer().size() + static_cast<size_t>(size - consumed) + 64);
-        adviseLargeBuffer(rows.textData(), rows.textCapacity());
+        // Fresh memory costs a page fault per page: another core takes those faults ahead of
+        // the reader while it reads.
+        std::string& text = rows.buffer();
+        char* ahead = text.data() + text.size();
+        size_t length = text.capacity() - text.size();
+        prefault = std::thread([ahead, length] { prepareMemory(ahead, length); });
         reserved = true;
       }
     }

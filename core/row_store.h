@@ -48,6 +48,14 @@ class RowStore {
     // The number of the row that next() gives.
     size_t row() const { return row_; }
 
+    // For a caller that finds the row's end itself while it reads the row: where the next row
+    // starts (it runs up to a kSeparator), and then the position just after that separator.
+    const char* rowStart() const { return rows_.text_.data() + at_; }
+    void skipRow(const char* afterSeparator) {
+      at_ = static_cast<size_t>(afterSeparator - rows_.text_.data());
+      ++row_;
+    }
+
    private:
     const RowStore& rows_;
     size_t row_;
@@ -66,9 +74,6 @@ class RowStore {
   }
   // Room for bytes of text (rows and separators) without growing the buffer.
   void reserve(size_t bytes) { text_.reserve(bytes); }
-  // The reserved text buffer, for memory advice.
-  void* textData() { return text_.data(); }
-  size_t textCapacity() const { return text_.capacity(); }
 
  private:
   // Where the row starting at begin ends (its separator).

@@ -58,10 +58,13 @@ void StatusBar::attachStatusBar(QWidget* window, const std::string& logPath, int
 
 void StatusBar::setProgress(int32_t value) {
   if (!progress_) return;
-  progress_->setValue(value);
-  // The export runs inside the Convert handler, so no event loop paints meanwhile.
+  value_ = value;
+  // The export runs inside the Convert handler, so no event loop paints meanwhile: the bar is
+  // given its value and painted at once, but at most every 30 ms (QProgressBar would repaint
+  // itself for every pixel it grows), and always for the first and the last value.
   if (sincePaint_.elapsed() >= kRepaintMs || value >= progress_->maximum() ||
       value <= progress_->minimum()) {
+    progress_->setValue(value);
     progress_->repaint();
     sincePaint_.restart();
   }

@@ -18,8 +18,12 @@ class StatusBar {
   // logPath, field 1 (200 px) with a progress bar from 0 to rows.
   void attachStatusBar(QWidget* window, const std::string& logPath, int64_t rows);
 
-  // Sets the progress bar's value, repainting it at most every 30 ms so the export stays fast.
+  // Takes the export's progress. The bar shows it at once, but at most every 30 ms (and always
+  // the first and the last value), so that painting does not slow the export down.
   void setProgress(int32_t value);
+
+  // The value last given to setProgress (the bar may show an older one for up to 30 ms).
+  int32_t value() const { return value_; }
 
   QStatusBar* bar() const { return bar_; }
   QLabel* fileName() const { return fileName_; }
@@ -30,6 +34,7 @@ class StatusBar {
   QLabel* fileName_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QElapsedTimer sincePaint_;
+  int32_t value_ = 0;
 };
 
 }  // namespace quorvel
