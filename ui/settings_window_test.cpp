@@ -25,20 +25,33 @@ using quorvel::testing::writeFile;
 
 namespace quorvel {
 
-class SettingsWindowTest : public QObject {
-  Q_OBJECT
+// A window over a log read from text, with the built-in defaults and no settings file, not
+// yet built: a test may change the state first.
+struct WindowOnLog {
+  explicit WindowOnLog(const std::string& text, const std::string& name = "log.csv")
+      : state(stateFor(dir, text, name)), window(state, dialogs) {}
 
- private:
-  // A state read from a log with that text, the built-in defaults and no settings file.
-  static void readState(ProgramState& state, const TempDir& dir, const std::string& text,
-                        const std::string& name = "log.csv") {
+  static ProgramState stateFor(const TempDir& dir, const std::string& text,
+                               const std::string& name) {
+    ProgramState state;
     applyChannelDefaults(state.channelTable);
     state.logPath = dir.file(name);
     writeFile(state.logPath, text);
     std::string err;
-    QVERIFY2(readLogFile(state, &err), err.c_str());
+    if (!readLogFile(state, &err)) qFatal("cannot read the test log: %s", err.c_str());
+    return state;
   }
 
+  TempDir dir;
+  ProgramState state;
+  FakeDialogs dialogs;
+  SettingsWindow window;
+};
+
+class SettingsWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
   static std::string header(int fields) {
     std::string text = "\"Time\"";
     for (int i = 1; i < fields; ++i) text += ",\"C" + std::to_string(i) + "\"";
@@ -77,11 +90,8 @@ class SettingsWindowTest : public QObject {
     QFETCH(QString, log);
     QFETCH(int, rows);
     QFETCH(int, buttonY);
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, log.toStdString());
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(log.toStdString());
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     QCOMPARE(window.windowTitle(), QString("Quorvel V0.65"));
     QCOMPARE(window.size(), QSize(370, 370));
@@ -117,11 +127,8 @@ class SettingsWindowTest : public QObject {
   }
 
   void tabFollowsCreationOrderAndWraps() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(3) + "1\nz\n");
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(header(3) + "1\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -139,13 +146,10 @@ class SettingsWindowTest : public QObject {
   }
 
   void checkBoxSetsEnabled() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(3) + "1\nz\n");
+    WindowOnLog on(header(3) + "1\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     state.channelTable[1].enabled = 5;  // as a settings file may hold it
     state.channelTable[2].enabled = 0;
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
     QVERIFY(window.build());
     auto* box1 = static_cast<QCheckBox*>(window.control(101));
     auto* box2 = static_cast<QCheckBox*>(window.control(102));
@@ -162,12 +166,9 @@ class SettingsWindowTest : public QObject {
   }
 
   void swatchOpensTheChooser() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(3) + "1\nz\n");
+    WindowOnLog on(header(3) + "1\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     state.channelTable[2].color = -1;
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
     QVERIFY(window.build());
     auto* swatch1 = static_cast<QLabel*>(window.control(131));
 
@@ -193,17 +194,14 @@ class SettingsWindowTest : public QObject {
   }
 
   void resetRestoresDefaultsAndHeaderNames() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(10) + "1\nz\n");
+    WindowOnLog on(header(10) + "1\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     for (int n = 1; n <= 9; ++n) {
       state.channelTable[n].enabled = 0;
       state.channelTable[n].color = 42;
       state.channelTable[n].unit = "stored";
       state.channelTable[n].name = "stored name";
     }
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
     QVERIFY(window.build());
     static_cast<QLineEdit*>(window.control(123))->setText("typed");
     QTest::mouseClick(window.control(150), Qt::LeftButton);
@@ -226,14 +224,11 @@ class SettingsWindowTest : public QObject {
   }
 
   void convertWritesTheExportAndRequestsClose() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, readFile(QUORVEL_TEST_DATA "/three_channels.csv"), "three_channels.csv");
+    WindowOnLog on(readFile(QUORVEL_TEST_DATA "/three_channels.csv"), "three_channels.csv");
+    auto& [dir, state, dialogs, window] = on;
     SettingsFile settings;
     loadChannelSettings(settings, QUORVEL_TEST_DATA "/three_channels.ini", state.channelTable,
                         state.log.fieldCount, false);
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
     QVERIFY(window.build());
     QSignalSpy progress(window.statusBar().progress(), &QProgressBar::valueChanged);
     QTest::mouseClick(window.control(140), Qt::LeftButton);
@@ -247,11 +242,8 @@ class SettingsWindowTest : public QObject {
   }
 
   void convertTakesTypedNamesAndUnits() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(3) + "12:00:00.000,1,2\nz\n");
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(header(3) + "12:00:00.000,1,2\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     auto* name = static_cast<QLineEdit*>(window.control(112));
     name->clear();
@@ -267,13 +259,10 @@ class SettingsWindowTest : public QObject {
   }
 
   void statusBarShowsFileNameAndProgress() {
-    TempDir dir;
-    ProgramState state;
     std::string log = header(2);
     for (int i = 0; i <= 250; ++i) log += "12:00:00.000,1\n";
-    readState(state, dir, log, "run 3.csv");
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(log, "run 3.csv");
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     StatusBar& bar = window.statusBar();
     QCOMPARE(bar.fileName()->text(), QString("run 3.csv"));
@@ -309,13 +298,10 @@ class SettingsWindowTest : public QObject {
   // Clicks made while the export runs are queued; none may reach a handler afterwards: the
   // settings saved are those at Convert, and a second Convert never runs.
   void inputQueuedDuringConvertIsNotHandled() {
-    TempDir dir;
-    ProgramState state;
     std::string log = header(3);
     for (int i = 0; i < 300; ++i) log += "12:00:00.000,1,2\n";
-    readState(state, dir, log + "z\n");
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(log + "z\n");
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     bool posted = false;
     connect(window.statusBar().progress(), &QProgressBar::valueChanged, this, [&] {
@@ -345,14 +331,11 @@ class SettingsWindowTest : public QObject {
 
   // After a failed export the input queued meanwhile is dropped, then the window answers again.
   void inputQueuedDuringAFailedConvertIsDropped() {
-    TempDir dir;
-    ProgramState state;
     std::string log = header(2);
     for (int i = 0; i < 250; ++i) log += "12:00:00.000,1\n";
-    readState(state, dir, log + "z\n");
+    WindowOnLog on(log + "z\n");
+    auto& [dir, state, dialogs, window] = on;
     std::filesystem::create_directory(dir.file("log.dif"));  // in the export's way
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
     QVERIFY(window.build());
     state.channelTable[1].enabled = 1;
     // The export fails before any row: post the click as Convert is pressed.
@@ -371,11 +354,8 @@ class SettingsWindowTest : public QObject {
   // A log without data rows: the bar stays empty, never Qt's animated busy bar (0 to 0); after
   // a failed export it goes back to empty.
   void theBarIsNeverBusy() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(2) + "z\n");
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(header(2) + "z\n");
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     QProgressBar* bar = window.statusBar().progress();
     QVERIFY(bar->maximum() > bar->minimum());
@@ -386,12 +366,9 @@ class SettingsWindowTest : public QObject {
   }
 
   void textsAreShownFromTheirStart() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(3) + "1\nz\n");
+    WindowOnLog on(header(3) + "1\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     state.channelTable[1].name = "a rather long channel name that does not fit";
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
     QVERIFY(window.build());
     for (int id : {111, 121, 112, 122}) {
       QCOMPARE(static_cast<QLineEdit*>(window.control(id))->cursorPosition(), 0);
@@ -403,11 +380,8 @@ class SettingsWindowTest : public QObject {
 
   // Typed or pasted line breaks become spaces: a name is one line in every file.
   void lineBreaksInTypedTextsBecomeSpaces() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(2) + "12:00:00.000,1\nz\n");
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(header(2) + "12:00:00.000,1\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     static_cast<QLineEdit*>(window.control(111))->setText("Oil\nTemp");
     static_cast<QLineEdit*>(window.control(121))->setText(QString::fromUtf8("\xC2\xB0" "C\r\n"));
@@ -421,11 +395,8 @@ class SettingsWindowTest : public QObject {
   // The whole 20 x 20 box toggles, not only the tick mark; Enter and Return press the focused
   // button as Space does.
   void checkBoxesAndButtonsAnswerAsUsersExpect() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(3) + "12:00:00.000,1,2\nz\n");
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(header(3) + "12:00:00.000,1,2\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     QWidget* box = window.control(101);
     int expected = 1;
@@ -444,13 +415,10 @@ class SettingsWindowTest : public QObject {
   }
 
   void aLongFileNameLosesItsMiddle() {
-    TempDir dir;
-    ProgramState state;
     const std::string name = "track day at the ring, second session, wet, " +
                              std::string(40, 'x') + ".csv";
-    readState(state, dir, header(2) + "1\nz\n", name);
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
+    WindowOnLog on(header(2) + "1\nz\n", name);
+    auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     QLabel* field = window.statusBar().fileName();
     QCOMPARE(field->width(), 200);
@@ -476,12 +444,9 @@ class SettingsWindowTest : public QObject {
   }
 
   void failedExportIsShownAndTheWindowStaysOpen() {
-    TempDir dir;
-    ProgramState state;
-    readState(state, dir, header(2) + "1\nz\n");
+    WindowOnLog on(header(2) + "1\nz\n");
+    auto& [dir, state, dialogs, window] = on;
     std::filesystem::create_directory(dir.file("log.dif"));  // in the export's way
-    FakeDialogs dialogs;
-    SettingsWindow window(state, dialogs);
     QVERIFY(window.build());
     QTest::mouseClick(window.control(140), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(&window);
