@@ -2,7 +2,7 @@
 // asking for one (a log dropped on the program, or opened with it from a file manager).
 #include <QApplication>
 
-#include "dialogs.h"
+#include "qt_user_interface.h"
 #include "file_system.h"
 #include "paths.h"
 #include "program_flow.h"
@@ -16,10 +16,10 @@ int main(int argc, char** argv) {
   quorvel::ProgramState state;
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() > 1) state.logPath = arguments.at(1).toStdString();
-  quorvel::QtDialogs dialogs;
+  quorvel::QtUserInterface ui;
   // A per-user settings folder that does not exist yet is made when the settings are saved.
   std::string settingsPath = quorvel::settingsPathOnThisMachine(self);
   quorvel::removeTemporariesOnInterrupt();
-  quorvel::runProgram(state, dialogs, settingsPath);
+  quorvel::runProgram(state, ui, settingsPath);
   return 0;
 }

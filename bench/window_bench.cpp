@@ -9,7 +9,7 @@
 
 #include "bench_files.h"
 #include "conversion.h"
-#include "dialogs.h"
+#include "qt_user_interface.h"
 #include "generate_log.h"
 #include "settings_window.h"
 
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   const QStringList arguments = QCoreApplication::arguments();
   quorvel::BenchFiles files(arguments.size() > 1 ? arguments.at(1).toStdString() : "");
   const std::string log = files.log();
-  quorvel::NoDialogs dialogs;
+  quorvel::SilentQtUserInterface dialogs;
   constexpr int kRuns = 5;
   double read = 0, appear = 0, plainExport = 0, windowExport = 0;
   for (int run = 0; run < kRuns; ++run) {

@@ -15,7 +15,7 @@ void loadChannelSettings(SettingsFile& settings, const std::string& settingsPath
 }
 
 void applyChannelSettings(SettingsFile& settings, ChannelTable& channelTable, int32_t fieldCount) {
-  for (int n = 1; n < fieldCount && n < kChannelTableSize; ++n) {
+  for (int n = 1; n <= lastChannel(fieldCount); ++n) {
     ChannelSettings& channel = channelTable[n];
     settings.selectGroup(groupName(n));
     channel.enabled = settings.readInteger("Enabled", channel.enabled);
@@ -27,7 +27,7 @@ void applyChannelSettings(SettingsFile& settings, ChannelTable& channelTable, in
 
 bool saveChannelSettings(SettingsFile& settings, const ChannelTable& channelTable,
                          int32_t fieldCount, std::string* err) {
-  for (int n = 1; n < fieldCount && n < kChannelTableSize; ++n) {
+  for (int n = 1; n <= lastChannel(fieldCount); ++n) {
     const ChannelSettings& channel = channelTable[n];
     settings.selectGroup(groupName(n));
     settings.writeInteger("Enabled", channel.enabled);

@@ -50,7 +50,8 @@ std::string deriveLabel(const std::string& name) {
 }
 
 void deriveLabels(ChannelTable& channelTable, int32_t fieldCount) {
-  for (int k = 0; k < fieldCount && k < kChannelTableSize; ++k)
+  if (fieldCount < 1) return;
+  for (int k = 0; k <= lastChannel(fieldCount); ++k)
     channelTable[k].label = deriveLabel(channelTable[k].name);
 }
 

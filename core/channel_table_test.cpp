@@ -97,5 +97,11 @@ TEST(DeriveLabels, CoversEntriesInUseOnly) {
   EXPECT_EQ(table[2].label, "");
 }
 
+TEST(ChannelTable, LastChannelCoversTheLogsChannelsWithinTheTable) {
+  const std::pair<int32_t, int> cases[] = {{-5, 0}, {0, 0}, {1, 0},  {2, 1},
+                                           {4, 3},  {10, 9}, {11, 9}, {1000, 9}};
+  for (const auto& [fieldCount, last] : cases) EXPECT_EQ(lastChannel(fieldCount), last) << fieldCount;
+}
+
 }  // namespace
 }  // namespace quorvel

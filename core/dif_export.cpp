@@ -158,12 +158,16 @@ bool writeExportFile(const std::string& logPath, const std::string& exportPath,
                      const ChannelTable& channelTable, int32_t fieldCount,
                      const RowStore& dataRows, const ProgressCallback& progress,
                      const RowWriterTuning& tuning, std::string* err) {
+  if (fieldCount > kChannelTableSize) {
+    if (err) *err = "the log has more fields than the channel table holds";
+    return false;
+  }
   if (exportPath == logPath || isSameFile(exportPath, logPath)) {
     if (err) *err = "the export would replace the log itself";
     return false;
   }
   std::vector<int> channels;
-  for (int k = 1; k < fieldCount && k < kChannelTableSize; ++k)
+  for (int k = 1; k <= lastChannel(fieldCount); ++k)
     if (channelTable[k].enabled != 0) channels.push_back(k);
   const int32_t columns = static_cast<int32_t>(channels.size()) + 1;
 
@@ -202,7 +206,7 @@ bool writeExportFile(const std::string& logPath, const std::string& exportPath,
 
 int32_t exportColumnCount(const ChannelTable& channelTable, int32_t fieldCount) {
   int32_t count = 1;
-  for (int k = 1; k < fieldCount && k < kChannelTableSize; ++k)
+  for (int k = 1; k <= lastChannel(fieldCount); ++k)
     if (channelTable[k].enabled != 0) ++count;
   return count;
 }

@@ -26,7 +26,8 @@ std::string columnPattern(int32_t exportColumnCount);
 std::string columnTitle(const ChannelSettings& channel, bool isTimeColumn);
 
 // Writes the export of the log at logPath to exportPath: entries 0 to fieldCount - 1 of the
-// channel table (labels already derived) and the data rows. The file is written under a
+// channel table (labels already derived) and the data rows. A fieldCount above the table's
+// ten entries is refused. The file is written under a
 // temporary name and moved into place when complete, so a failure leaves any earlier export
 // untouched. Refuses an exportPath that is the log itself. The data rows are formatted on as
 // many threads as tuning says (the bytes are the same for any number); progress is called on

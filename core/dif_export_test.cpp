@@ -273,6 +273,20 @@ TEST(DifExport, ReplacesAnEarlierLongerExport) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"log.dif"});
 }
 
+// The table has ten entries: a larger field count is refused, never read past the table.
+TEST(DifExport, RefusesMoreFieldsThanTheTableHolds) {
+  TempDir dir;
+  Log log("\"T\",\"A\"\n1,2\nz");
+  std::string err;
+  EXPECT_FALSE(writeExport(dir.file("log.csv"), dir.file("log.dif"), log.table, 11,
+                           log.data.dataRows, nullptr, &err));
+  EXPECT_EQ(err, "the log has more fields than the channel table holds");
+  EXPECT_TRUE(dir.entries().empty());
+  EXPECT_TRUE(writeExport(dir.file("log.csv"), dir.file("log.dif"), log.table, 10,
+                          log.data.dataRows, nullptr, &err))
+      << err;
+}
+
 #ifndef _WIN32  // POSIX only: NeverReplacesTheLogItself
 TEST(DifExport, NeverReplacesTheLogItself) {
   TempDir dir;

@@ -183,11 +183,8 @@ void LogReader::takeHeader(std::string line) {
   // Only the time column and nine channels fit the table; further fields are ignored.
   log_.fieldCount = static_cast<int32_t>(fields < kChannelTableSize ? fields : kChannelTableSize);
   log_.headerLine = std::move(line);
-  for (int n = 2; n <= log_.fieldCount; ++n) {
-    ChannelSettings& channel = channelTable_[n - 1];
-    channel.name = headerFieldName(log_.headerLine, n);
-    channel.label = deriveLabel(channel.name);
-  }
+  for (int n = 1; n <= lastChannel(log_.fieldCount); ++n)
+    channelTable_[n].name = headerFieldName(log_.headerLine, n + 1);
   log_.headerFound = true;
 }
 

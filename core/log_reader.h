@@ -24,7 +24,8 @@ struct LogData {
 // Reads a log fed in blocks of any size. Lines end at CR, LF, CR LF or NUL; bytes are decoded
 // as UTF-8 (a stray continuation byte or F8-FF reads as "?", other ill-formed parts as U+FFFD);
 // the file's last line is never used. The header is the first line beginning with a double
-// quote; it names entries 1 to fieldCount - 1 of the channel table.
+// quote; it names entries 1 to fieldCount - 1 of the channel table (their labels are derived
+// when the export is written).
 class LogReader {
  public:
   LogReader(LogData& log, ChannelTable& channelTable);

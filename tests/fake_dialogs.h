@@ -1,30 +1,28 @@
 // Scripted dialogs for tests of the window and the program flow: they answer at once and
-// remember how they were asked.
+// remember how they were asked; the settings window itself is the real Qt one.
 #pragma once
 
-#include <QString>
-#include <QStringList>
-#include <QWidget>
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "dialogs.h"
+#include "qt_user_interface.h"
 
 namespace quorvel::testing {
 
-class FakeDialogs : public Dialogs {
+class FakeDialogs : public QtUserInterface {
  public:
-  QString logToChoose;
+  std::string logToChoose;
   int32_t colorToChoose = -1;          // -1: the user cancels the chooser
   std::vector<int32_t> colorsOpenedAt;  // the initial colour of every chooser opened
-  QStringList errors;
+  std::vector<std::string> errors;
 
-  QString chooseLog() override { return logToChoose; }
-  int32_t chooseColor(QWidget*, int32_t initial) override {
+  std::string chooseLog() override { return logToChoose; }
+  int32_t chooseColor(int32_t initial) override {
     colorsOpenedAt.push_back(initial);
     return colorToChoose;
   }
-  void showError(QWidget*, const QString& text) override { errors << text; }
+  void showError(const std::string& text) override { errors.push_back(text); }
 };
 
 }  // namespace quorvel::testing

@@ -7,13 +7,14 @@
 #include <limits>
 
 #include "paths.h"
+#include "window_model.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr int kFieldWidth = 200;
-constexpr int kMinimumHeight = 18;
+constexpr int kFieldWidth = kStatusFieldWidth;
+constexpr int kMinimumHeight = kStatusMinimumHeight;
 constexpr int kRepaintMs = 30;
 
 }  // namespace
@@ -51,7 +52,8 @@ void StatusBar::attachStatusBar(QWidget* window, const std::string& logPath, int
   const int maximum = static_cast<int>(std::min<int64_t>(rows, std::numeric_limits<int>::max()));
   progress_->setRange(0, std::max(maximum, 1));
   progress_->setValue(0);
-  progress_->setGeometry(2, 3, kFieldWidth - 2 - 6, height - 3 - 3);
+  const Margins& m = kProgressMargins;
+  progress_->setGeometry(m.left, m.top, kFieldWidth - m.left - m.right, height - m.top - m.bottom);
   bar_->show();
   sincePaint_.start();
 }

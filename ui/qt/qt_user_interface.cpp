@@ -1,14 +1,17 @@
+#include "qt_user_interface.h"
+
+#include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QSettings>
 
 #include "color.h"
-#include "dialogs.h"
+#include "settings_window.h"
 
 namespace quorvel {
 
-QtDialogs::QtDialogs() {
+QtUserInterface::QtUserInterface() {
   // Qt's dialogs keep their custom colours and file history in a QtProject settings file of
   // their own; this program writes no file beyond the export and its settings file. Pointing
   // Qt's per-user settings below a file that is no folder makes those writes (and reads) fail
@@ -20,7 +23,9 @@ QtDialogs::QtDialogs() {
     QColorDialog::setCustomColor(i, QColor(Qt::black));
 }
 
-QString QtDialogs::chooseLog() {
+QtUserInterface::~QtUserInterface() = default;
+
+std::string QtUserInterface::chooseLog() {
   QFileDialog dialog(nullptr, QStringLiteral("Choose a ZT-2 CSV file"));
   // A typed name of a file that does not exist is accepted; opening it then fails.
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -28,20 +33,27 @@ QString QtDialogs::chooseLog() {
   dialog.setNameFilter(QStringLiteral("CSV (*.csv)"));
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
+  return dialog.selectedFiles().first().toStdString();
 }
 
-int32_t QtDialogs::chooseColor(QWidget* parent, int32_t initial) {
+int32_t QtUserInterface::chooseColor(int32_t initial) {
   // The first custom colour shows the colour the chooser opens at; the others stay as the
   // user defined them for as long as the program runs.
   QColor start = toQColor(initial);
   QColorDialog::setCustomColor(0, start);
-  QColor chosen = QColorDialog::getColor(start, parent);
+  QColor chosen = QColorDialog::getColor(start, window_.get());
   return chosen.isValid() ? fromQColor(chosen) : -1;
 }
 
-void QtDialogs::showError(QWidget* parent, const QString& text) {
-  QMessageBox::warning(parent, QStringLiteral("Quorvel"), text);
+void QtUserInterface::showError(const std::string& text) {
+  QMessageBox::warning(window_.get(), QStringLiteral("Quorvel"), QString::fromStdString(text));
+}
+
+bool QtUserInterface::runWindow(ProgramState& state) {
+  window_ = std::make_unique<SettingsWindow>(state, *this);
+  if (!window_->build()) return false;
+  window_->runEventLoop();
+  return true;
 }
 
 }  // namespace quorvel

@@ -1,11 +1,12 @@
-// The settings window: a row per channel (in use, name, unit, colour), "Convert" and "Reset",
-// and the status bar. It works directly on the program state's channel table.
+// The settings window in Qt 6 Widgets: the controls of windowControls(), each event handed to
+// the WindowModel, and the model's requests (rows, swatches, progress, dialogs) carried out.
 #pragma once
 
 #include <QWidget>
 
 #include "program_state.h"
 #include "status_bar.h"
+#include "window_model.h"
 
 class QCheckBox;
 class QEventLoop;
@@ -15,11 +16,11 @@ class QScreen;
 
 namespace quorvel {
 
-class Dialogs;
+class UserInterface;
 
-class SettingsWindow : public QWidget {
+class SettingsWindow : public QWidget, public WindowView {
  public:
-  SettingsWindow(ProgramState& state, Dialogs& dialogs);
+  SettingsWindow(ProgramState& state, UserInterface& ui);
   ~SettingsWindow() override;
 
   // Creates the controls and the status bar and shows the window centred on the primary
@@ -31,36 +32,39 @@ class SettingsWindow : public QWidget {
   // on screen afterwards.
   void runEventLoop();
 
-  // Posts the close request to the window's own event queue.
-  void requestClose();
-
   // Whether the close request has been taken.
   bool closeRequested() const { return closeRequested_; }
 
   // Whether user input is shut out: from "Convert" on (again open after a failed export).
   bool inputClosed() const { return inputClosed_; }
 
-  // The control with that identifier (3, 1, 2, 4 headings; 100 + n check box; 110 + n name;
-  // 120 + n unit; 130 + n swatch; 140 "Convert"; 150 "Reset"), or null.
+  // The control with that identifier (see window_model.h), or null. Each is named
+  // "control<identifier>".
   QWidget* control(int identifier) const;
 
   StatusBar& statusBar() { return statusBar_; }
+
+  // WindowView: what the model asks of the window.
+  std::string editText(int id) override;
+  void showChannel(int n, const ChannelSettings& channel) override;
+  void showSwatch(int n, int32_t color) override;
+  int32_t chooseColor(int32_t initial) override;
+  void setProgress(int32_t rows) override;
+  void showError(const std::string& text) override;
+  void setInputClosed(bool closed) override;
+  // Posts the close request to the window's own event queue.
+  void requestClose() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  int channelRows() const;
   void centre(QScreen* screen);
-  void showRow(int n);
-  void showSwatch(int n);
-  void pickColor(int n);
-  void convert();
-  void reset();
 
   ProgramState& state_;
-  Dialogs& dialogs_;
+  UserInterface& ui_;
+  WindowModel model_;
   StatusBar statusBar_;
   QCheckBox* inUse_[kChannelTableSize] = {};
   QLineEdit* names_[kChannelTableSize] = {};

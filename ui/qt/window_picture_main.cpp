@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "conversion.h"
-#include "dialogs.h"
+#include "qt_user_interface.h"
 #include "settings_window.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   state.channelTable[9].unit = "degC";
   state.channelTable[9].color = 0x000080FF;
   state.channelTable[9].enabled = 1;
-  quorvel::NoDialogs dialogs;
+  quorvel::SilentQtUserInterface dialogs;
   quorvel::SettingsWindow window(state, dialogs);
   if (!window.build()) return 1;
   window.statusBar().setProgress(static_cast<int32_t>(state.log.dataRows.size()));
