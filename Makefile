@@ -10,7 +10,7 @@ FUZZ_SMOKE_SECONDS ?= 30
 FUZZ_TARGETS := log_reader settings_file numbers conversion
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 WINDOWS_BUILD := build-windows
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth
 BENCH_PACKAGES := hyperfine time
 PACKAGES   := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev \
               qt6-base-dev qt6-qpa-plugins
@@ -66,14 +66,15 @@ package: build
 	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="dpkg-dev"
 	cd $(BUILD) && cpack
 
-# The core and quorvel-convert cross-compiled for Windows with mingw-w64, the core tests run
-# in Wine.
+# The core, the Win32 window program quorvel.exe and quorvel-convert cross-compiled for
+# Windows with mingw-w64; the tests run in Wine, the window's on an Xvfb display.
 test-windows:
 	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="$(WINDOWS_PACKAGES)"
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@WINEDEBUG=-all cmake --build $(WINDOWS_BUILD) -j$(JOBS)
-	cd $(WINDOWS_BUILD) && WINEDEBUG=-all ctest --output-on-failure -j$(JOBS)
+	cd $(WINDOWS_BUILD) && WINEDEBUG=-all xvfb-run -a -s "-screen 0 1280x1024x24" \
+	  ctest --output-on-failure -j$(JOBS)
 
 # Each libFuzzer target for FUZZ_SECONDS, from its seed corpus in fuzz/corpus (new inputs go
 # to build-fuzz/corpus, findings to build-fuzz/).

@@ -211,8 +211,10 @@ TEST(WindowModel, AFailedExportIsShownAndTheWindowTakesInputAgain) {
   on.model.convert();
   EXPECT_EQ(on.view.closeRequests, 0);
   ASSERT_EQ(on.view.errors.size(), 1u);
-  EXPECT_NE(on.view.errors[0].find(on.dir.file("log.dif")), std::string::npos);
-  EXPECT_NE(on.view.errors[0].find("is a folder"), std::string::npos);
+  EXPECT_EQ(on.view.errors[0].rfind("The export " + on.dir.file("log.dif") +
+                                    " could not be written: ", 0),
+            0u)
+      << on.view.errors[0];
   EXPECT_EQ(on.view.inputClosedCalls, (std::vector<bool>{true, false}));
   EXPECT_EQ(on.view.progress.back(), 0);
   EXPECT_FALSE(on.model.inputClosed());
