@@ -263,7 +263,7 @@ TEST(AtomicOutputFile, AReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(readFile(path), "new");
 }
 
-#ifndef _WIN32  // POSIX only: owners and the settings place
+#ifndef _WIN32  // POSIX only: owners and permission bits
 TEST(AtomicOutputFile, TheOwnerIsKeptWhereThatIsAllowed) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root may save a file of another user";
   TempDir dir;
@@ -277,6 +277,26 @@ TEST(AtomicOutputFile, TheOwnerIsKeptWhereThatIsAllowed) {
   EXPECT_EQ(info.st_uid, 4321u);
   EXPECT_EQ(info.st_gid, 4322u);
 }
+
+// A settings file that may not be written (also not by root, through its mode) is read, and
+// a save is reported as not done.
+TEST(SettingsFileHold, AReadOnlyFileIsReadAndTheSaveReportsFailure) {
+  TempDir dir;
+  const std::string path = dir.file("quorvel.ini");
+  writeFile(path, "[Channel1]\nName = kept\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  SettingsFile settings;
+  EXPECT_TRUE(settings.open(path));
+  EXPECT_EQ(settings.hold(), SettingsHold::kReadOnly);
+  settings.selectGroup("Channel1");
+  EXPECT_EQ(settings.readText("Name", ""), "kept");
+  settings.writeText("Name", "changed");
+  std::string err;
+  EXPECT_FALSE(settings.close(&err));
+  EXPECT_EQ(err, "the file is read-only");
+  EXPECT_EQ(readFile(path), "[Channel1]\nName = kept\n");
+}
+#endif
 
 // Two windows started while no settings file exists: the first holds the place, the second
 // reads only and reports that it did not save.
@@ -301,26 +321,6 @@ TEST(SettingsFileHold, ASecondCopyDoesNotSaveOverTheFirstWhenNoFileExisted) {
   EXPECT_NE(readFile(path).find("Name = first"), std::string::npos);
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"quorvel.ini"});
 }
-
-// A settings file that may not be written (also not by root, through its mode) is read, and
-// a save is reported as not done.
-TEST(SettingsFileHold, AReadOnlyFileIsReadAndTheSaveReportsFailure) {
-  TempDir dir;
-  const std::string path = dir.file("quorvel.ini");
-  writeFile(path, "[Channel1]\nName = kept\n");
-  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  SettingsFile settings;
-  EXPECT_TRUE(settings.open(path));
-  EXPECT_EQ(settings.hold(), SettingsHold::kReadOnly);
-  settings.selectGroup("Channel1");
-  EXPECT_EQ(settings.readText("Name", ""), "kept");
-  settings.writeText("Name", "changed");
-  std::string err;
-  EXPECT_FALSE(settings.close(&err));
-  EXPECT_EQ(err, "the file is read-only");
-  EXPECT_EQ(readFile(path), "[Channel1]\nName = kept\n");
-}
-#endif
 
 // The twins describe folder failures in the same words.
 TEST(FileSystem, FolderCreationFailuresAreDescribed) {

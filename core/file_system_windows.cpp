@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cwchar>
+#include <cwctype>
 #include <filesystem>
 #include <system_error>
 
@@ -71,6 +73,22 @@ HANDLE openShared(const std::wstring& path, DWORD access, DWORD share, std::stri
 }
 
 std::atomic<unsigned> temporaryCounter{0};
+
+// The name of the mutex that holds the place of a settings file not yet created: one per full
+// path (compared without case, as Windows does), for this session's programs.
+std::wstring settingsPlaceName(const std::wstring& path) {
+  wchar_t full[32768];
+  DWORD length = ::GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+  std::wstring name = length > 0 && length < 32768 ? std::wstring(full, length) : path;
+  uint64_t hash = 1469598103934665603ull;  // FNV-1a over the upper-cased path
+  for (wchar_t c : name) {
+    hash ^= static_cast<uint64_t>(::towupper(c));
+    hash *= 1099511628211ull;
+  }
+  wchar_t text[64];
+  swprintf(text, 64, L"Local\\quorvel-settings-%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
 
 std::string folderOf(const std::string& path) {
   size_t slash = path.find_last_of("\\/");
@@ -157,6 +175,15 @@ SettingsHold openSettingsFile(const std::string& path, bool forWriting, InputFil
     }
     DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) {
+      // Not there yet: hold the place with a mutex named after the path until the rewrite
+      // has created the file, so a second copy started meanwhile reads only.
+      HANDLE place = ::CreateMutexW(nullptr, FALSE, settingsPlaceName(wide).c_str());
+      if (place && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(place);
+        if (err) *err = "held by another program";
+        return SettingsHold::kReadOnly;  // with nothing to read
+      }
+      if (place) file->adopt(reinterpret_cast<intptr_t>(place));
       setError(err, error);
       return SettingsHold::kAbsent;
     }
