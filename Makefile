@@ -10,7 +10,7 @@ FUZZ_SMOKE_SECONDS ?= 30
 FUZZ_TARGETS := log_reader settings_file numbers conversion
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 WINDOWS_BUILD := build-windows
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 googletest xvfb xauth nsis
 BENCH_PACKAGES := hyperfine time
 PACKAGES   := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev \
               qt6-base-dev qt6-qpa-plugins
@@ -20,7 +20,8 @@ TEST_PACKAGES := locales xvfb xauth xdotool openbox x11-utils imagemagick $(FUZZ
 # A decimal-comma locale, so a test can prove numbers are written without regard to the locale.
 TEST_LOCALE := de_DE.UTF-8
 
-.PHONY: setup setup-test configure build run test test-windows package bench fuzz fuzz-run clean
+.PHONY: setup setup-test configure build run test build-windows test-windows package \
+        package-windows bench fuzz fuzz-run clean
 
 # Installs the missing packages (of PACKAGES and EXTRA_PACKAGES); needs root or sudo only when
 # something is missing.
@@ -68,13 +69,20 @@ package: build
 
 # The core, the Win32 window program quorvel.exe and quorvel-convert cross-compiled for
 # Windows with mingw-w64; the tests run in Wine, the window's on an Xvfb display.
-test-windows:
+test-windows: build-windows
+	cd $(WINDOWS_BUILD) && WINEDEBUG=-all xvfb-run -a -s "-screen 0 1280x1024x24" \
+	  ctest --output-on-failure -j$(JOBS)
+
+build-windows:
 	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="$(WINDOWS_PACKAGES)"
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@WINEDEBUG=-all cmake --build $(WINDOWS_BUILD) -j$(JOBS)
-	cd $(WINDOWS_BUILD) && WINEDEBUG=-all xvfb-run -a -s "-screen 0 1280x1024x24" \
-	  ctest --output-on-failure -j$(JOBS)
+
+# The Windows downloads: build-windows/quorvel-<version>-windows.zip (portable: unzip and run)
+# and build-windows/quorvel-<version>-setup.exe (the installer).
+package-windows: build-windows
+	@ls -l $(WINDOWS_BUILD)/quorvel-*-windows.zip $(WINDOWS_BUILD)/quorvel-*-setup.exe
 
 # Each libFuzzer target for FUZZ_SECONDS, from its seed corpus in fuzz/corpus (new inputs go
 # to build-fuzz/corpus, findings to build-fuzz/).
