@@ -69,15 +69,16 @@ package: build
 
 # The core, the Win32 window program quorvel.exe and quorvel-convert cross-compiled for
 # Windows with mingw-w64; the tests run in Wine, the window's on an Xvfb display.
+# A Wine prefix of the build's own, so no earlier Wine set-up on the machine plays a part.
 test-windows: build-windows
-	cd $(WINDOWS_BUILD) && WINEDEBUG=-all xvfb-run -a -s "-screen 0 1280x1024x24" \
-	  ctest --output-on-failure -j$(JOBS)
+	cd $(WINDOWS_BUILD) && WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine WINEDEBUG=-all \
+	  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j$(JOBS)
 
 build-windows:
 	@$(MAKE) --no-print-directory setup EXTRA_PACKAGES="$(WINDOWS_PACKAGES)"
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@WINEDEBUG=-all cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+	@WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine WINEDEBUG=-all cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
 # The Windows downloads: build-windows/quorvel-<version>-windows.zip (portable: unzip and run)
 # and build-windows/quorvel-<version>-setup.exe (the installer).

@@ -124,6 +124,7 @@ bool SettingsWindow::build() {
   createControls();
   model_.showAll();
   attachStatusBar();
+  layOut();
   ::ShowWindow(window_, SW_SHOWNORMAL);
   ::UpdateWindow(window_);
   // The focus starts on the first control that takes it, as in a dialog.
@@ -159,21 +160,22 @@ void SettingsWindow::createControls() {
         style |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
     }
-    HWND control = ::CreateWindowExW(
-        exStyle, className, widen(spec.caption).c_str(), style, scale(spec.x), scale(spec.y),
-        scale(spec.width), scale(spec.height), window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    ::CreateWindowExW(exStyle, className, widen(spec.caption).c_str(), style, 0, 0, 0, 0,
+                      window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+                      nullptr);
   }
 }
 
-void SettingsWindow::attachStatusBar() {
-  HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  // No size grip; tooltips show a name that does not fit.
-  statusBar_ = ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_TOOLTIPS,
-                                 0, 0, 0, 0, window_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)),
-                                 instance, nullptr);
+void SettingsWindow::layOut() {
+  // Every control at the table's place, scaled to the window's DPI, in the font of that DPI.
+  for (const ControlSpec& spec : windowControls(state_.log.fieldCount)) {
+    HWND control = this->control(spec.id);
+    ::SetWindowPos(control, nullptr, scale(spec.x), scale(spec.y), scale(spec.width),
+                   scale(spec.height), SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  }
+  for (int n = 1; n <= model_.channelRows(); ++n) showSwatch(n, state_.channelTable[n].color);
+
   ::SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   ::SendMessageW(statusBar_, SB_SETMINHEIGHT, static_cast<WPARAM>(scale(kStatusMinimumHeight)), 0);
   ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
@@ -183,18 +185,29 @@ void SettingsWindow::attachStatusBar() {
   const std::wstring name = widen(model_.statusFileName());
   const std::wstring shown = L"\t" + elideMiddle(name, font_, scale(kStatusFieldWidth - 8));
   ::SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(shown.c_str()));
-  ::SendMessageW(statusBar_, SB_SETTIPTEXTW, 0, reinterpret_cast<LPARAM>(widen(state_.logPath).c_str()));
   ::SendMessageW(statusBar_, SB_SETTEXTW, 1 | SBT_NOBORDERS, reinterpret_cast<LPARAM>(L""));
-
   RECT field = {};
   ::SendMessageW(statusBar_, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&field));
   const Margins& m = kProgressMargins;
-  progress_ = ::CreateWindowExW(
-      0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH,
-      scale(kStatusFieldWidth + m.left), field.top + scale(m.top),
-      scale(kStatusFieldWidth - m.left - m.right),
-      (field.bottom - field.top) - scale(m.top) - scale(m.bottom), statusBar_,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressId)), instance, nullptr);
+  ::SetWindowPos(progress_, nullptr, scale(kStatusFieldWidth + m.left), field.top + scale(m.top),
+                 scale(kStatusFieldWidth - m.left - m.right),
+                 (field.bottom - field.top) - scale(m.top) - scale(m.bottom),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SettingsWindow::attachStatusBar() {
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  // No size grip; tooltips show a name that does not fit. Placed by layOut().
+  statusBar_ = ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr,
+                                 WS_CHILD | WS_VISIBLE | SBARS_TOOLTIPS, 0, 0, 0, 0, window_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)),
+                                 instance, nullptr);
+  ::SendMessageW(statusBar_, SB_SETTIPTEXTW, 0,
+                 reinterpret_cast<LPARAM>(widen(state_.logPath).c_str()));
+  progress_ = ::CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH,
+                                0, 0, 0, 0, statusBar_,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressId)),
+                                instance, nullptr);
   // A range of 0 to 0 would leave the indicator undefined: a log without rows gets 0 to 1.
   progressMaximum_ = model_.progressMaximum();
   ::SendMessageW(progress_, PBM_SETRANGE32, 0, std::max(progressMaximum_, 1));
@@ -246,6 +259,20 @@ LRESULT SettingsWindow::handle(UINT message, WPARAM w, LPARAM l) {
     case WM_SIZE:
       if (statusBar_) ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
       return 0;
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another DPI: the same layout at the new scale, in the size and
+      // place the system suggests.
+      dpi_ = HIWORD(w);
+      HFONT previous = font_;
+      font_ = guiFont(dpi_);
+      const RECT* suggested = reinterpret_cast<const RECT*>(l);
+      ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      layOut();
+      if (previous) ::DeleteObject(previous);
+      return 0;
+    }
     default:
       return ::DefWindowProcW(window_, message, w, l);
   }

@@ -65,6 +65,8 @@ class SettingsWindow : public WindowView {
   int scale(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
   void createControls();
   void attachStatusBar();
+  // Places every control, the status bar and the indicator for the window's DPI.
+  void layOut();
 
   ProgramState& state_;
   UserInterface& ui_;

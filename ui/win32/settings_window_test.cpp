@@ -8,6 +8,7 @@
 
 #include "channel_settings.h"
 #include "conversion.h"
+#include "file_system.h"
 #include "program_flow.h"
 #include "win32_user_interface.h"
 #include "windows_text.h"
@@ -63,8 +64,8 @@ struct WindowOnLog {
       : window(state, ui) {
     applyChannelDefaults(state.channelTable);
     state.logPath = dir.file(name);
-    writeFile(state.logPath, text);
     std::string err;
+    EXPECT_TRUE(replaceFile(state.logPath, text, &err)) << err;  // UTF-8 names too
     EXPECT_TRUE(readLogFile(state, &err)) << err;
   }
   TempDir dir;
@@ -283,6 +284,43 @@ TEST(Win32Window, TextsAreTakenAsTypedOnOneLine) {
   EXPECT_EQ(on.state.channelTable[2].label, "Oil__Temp");
   EXPECT_NE(readFile(on.dir.file("log.dif")).find("\"Oil__Temp (\xC2\xB0" "C)\""),
             std::string::npos);
+}
+
+// A log whose name is not ASCII opens, converts, and its name shows in the status bar.
+TEST(Win32Window, ANonAsciiLogNameOpensConvertsAndIsShown) {
+  const std::string name = "caf\xC3\xA9 \xE2\x82\xAC 7.csv";
+  WindowOnLog on(header(2) + "12:00:00.000,1\r\nz\r\n", name);
+  ASSERT_TRUE(on.window.build());
+  wchar_t text[128] = {};
+  ::SendMessageW(on.window.statusBar(), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_EQ(narrow(text), "\t" + name);
+  ::SendMessageW(on.window.control(kConvertId), BM_CLICK, 0, 0);
+  EXPECT_TRUE(on.ui.errors.empty());
+  EXPECT_TRUE(pathExists(on.dir.file("caf\xC3\xA9 \xE2\x82\xAC 7.dif")));
+}
+
+// Moved to a monitor of 144 DPI, the window lays the same table out at one and a half times
+// the size (rounded as Windows rounds: MulDiv).
+TEST(Win32Window, ADpiChangeScalesTheLayout) {
+  WindowOnLog on(header(4) + "1\r\nz\r\n");
+  ASSERT_TRUE(on.window.build());
+  RECT outer;
+  ::GetWindowRect(on.window.window(), &outer);
+  RECT suggested = {outer.left, outer.top, outer.left + 600, outer.top + 620};
+  ::SendMessageW(on.window.window(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(on.window.dpi(), 144);
+  for (const ControlSpec& spec : windowControls(on.state.log.fieldCount)) {
+    RECT rect = clientRectOf(on.window, on.window.control(spec.id));
+    auto scaled = [](int pixels) { return ::MulDiv(pixels, 144, 96); };
+    EXPECT_EQ(rect.left, scaled(spec.x)) << spec.id;
+    EXPECT_EQ(rect.top, scaled(spec.y)) << spec.id;
+    EXPECT_EQ(rect.right - rect.left, scaled(spec.width)) << spec.id;
+    EXPECT_EQ(rect.bottom - rect.top, scaled(spec.height)) << spec.id;
+  }
+  int edges[2] = {};
+  ::SendMessageW(on.window.statusBar(), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+  EXPECT_EQ(edges[0], 300);
 }
 
 }  // namespace
