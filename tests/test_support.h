@@ -69,6 +69,13 @@ class TempDir {
   std::string path_;
 };
 
+// A log's header line of that many fields: "Time", then "C1", "C2", ... ended by lineEnd.
+inline std::string logHeader(int fields, const std::string& lineEnd = "\n") {
+  std::string text = "\"Time\"";
+  for (int i = 1; i < fields; ++i) text += ",\"C" + std::to_string(i) + "\"";
+  return text + lineEnd;
+}
+
 inline void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;

@@ -13,15 +13,10 @@
 namespace quorvel {
 namespace {
 
+using quorvel::testing::logHeader;
 using quorvel::testing::readFile;
 using quorvel::testing::TempDir;
 using quorvel::testing::writeFile;
-
-std::string header(int fields) {
-  std::string text = "\"Time\"";
-  for (int i = 1; i < fields; ++i) text += ",\"C" + std::to_string(i) + "\"";
-  return text + "\n";
-}
 
 // A view that keeps the texts of its edit fields and records every request.
 class RecordingView : public WindowView {
@@ -129,7 +124,7 @@ TEST(WindowControls, FocusFollowsCreationOrderPastHeadingsAndSwatches) {
 }
 
 TEST(WindowModel, CheckBoxesAndSwatchesChangeTheTableAtOnce) {
-  ModelOnLog on(header(3) + "1\nz\n");
+  ModelOnLog on(logHeader(3) + "1\nz\n");
   on.state.channelTable[2].color = -1;
   on.model.checkBoxClicked(1, false);
   EXPECT_EQ(on.state.channelTable[1].enabled, 0);
@@ -150,7 +145,7 @@ TEST(WindowModel, CheckBoxesAndSwatchesChangeTheTableAtOnce) {
 }
 
 TEST(WindowModel, ResetGivesDefaultsAndHeaderNamesBack) {
-  ModelOnLog on(header(10) + "1\nz\n");
+  ModelOnLog on(logHeader(10) + "1\nz\n");
   for (int n = 1; n <= 9; ++n) {
     on.state.channelTable[n] = {0, 42, "stored name", "", "stored", "", ""};
     on.view.showChannel(n, on.state.channelTable[n]);
@@ -195,7 +190,7 @@ TEST(WindowModel, ConvertTakesTheTextsExportsAndAsksToClose) {
 }
 
 TEST(WindowModel, TypedTextsAreOneLineAndLabelsAreDerived) {
-  ModelOnLog on(header(3) + "12:00:00.000,1,2\nz\n");
+  ModelOnLog on(logHeader(3) + "12:00:00.000,1,2\nz\n");
   on.view.texts[nameFieldId(2)] = "Oil - Temp\r\n";
   on.view.texts[unitFieldId(2)] = "deg\nC";
   on.model.convert();
@@ -206,7 +201,7 @@ TEST(WindowModel, TypedTextsAreOneLineAndLabelsAreDerived) {
 }
 
 TEST(WindowModel, AFailedExportIsShownAndTheWindowTakesInputAgain) {
-  ModelOnLog on(header(2) + "1\n2\nz\n");
+  ModelOnLog on(logHeader(2) + "1\n2\nz\n");
   std::filesystem::create_directory(on.dir.file("log.dif"));  // in the export's way
   on.model.convert();
   EXPECT_EQ(on.view.closeRequests, 0);
@@ -223,7 +218,7 @@ TEST(WindowModel, AFailedExportIsShownAndTheWindowTakesInputAgain) {
 }
 
 TEST(WindowModel, StatusBarShowsTheFileNameAndCountsTheRows) {
-  std::string log = header(2);
+  std::string log = logHeader(2);
   for (int i = 0; i <= 250; ++i) log += "12:00:00.000,1\n";
   ModelOnLog on(log, "run 3.csv");
   EXPECT_EQ(on.model.statusFileName(), "run 3.csv");

@@ -19,6 +19,7 @@
 #include "../tests/test_support.h"
 
 using quorvel::testing::FakeDialogs;
+using quorvel::testing::logHeader;
 using quorvel::testing::readFile;
 using quorvel::testing::TempDir;
 using quorvel::testing::writeFile;
@@ -52,12 +53,6 @@ class SettingsWindowTest : public QObject {
   Q_OBJECT
 
  private:
-  static std::string header(int fields) {
-    std::string text = "\"Time\"";
-    for (int i = 1; i < fields; ++i) text += ",\"C" + std::to_string(i) + "\"";
-    return text + "\n";
-  }
-
   // Posts a left click at (x, y) of widget, as the window system queues one.
   static void postClick(QWidget* widget, int x = 10, int y = 10) {
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
@@ -80,10 +75,10 @@ class SettingsWindowTest : public QObject {
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("buttonY");
     QTest::newRow("no header") << QString("just text\n1\n") << 0 << 50;
-    QTest::newRow("one field") << QString::fromStdString(header(1) + "1\nz\n") << 0 << 50;
-    QTest::newRow("three channels") << QString::fromStdString(header(4) + "1\nz\n") << 3 << 140;
-    QTest::newRow("nine channels") << QString::fromStdString(header(10) + "1\nz\n") << 9 << 320;
-    QTest::newRow("twelve fields") << QString::fromStdString(header(12) + "1\nz\n") << 9 << 320;
+    QTest::newRow("one field") << QString::fromStdString(logHeader(1) + "1\nz\n") << 0 << 50;
+    QTest::newRow("three channels") << QString::fromStdString(logHeader(4) + "1\nz\n") << 3 << 140;
+    QTest::newRow("nine channels") << QString::fromStdString(logHeader(10) + "1\nz\n") << 9 << 320;
+    QTest::newRow("twelve fields") << QString::fromStdString(logHeader(12) + "1\nz\n") << 9 << 320;
   }
 
   void geometry() {
@@ -116,7 +111,7 @@ class SettingsWindowTest : public QObject {
   }
 
   void tabFollowsCreationOrderAndWraps() {
-    WindowOnLog on(header(3) + "1\nz\n");
+    WindowOnLog on(logHeader(3) + "1\nz\n");
     auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     window.activateWindow();
@@ -135,7 +130,7 @@ class SettingsWindowTest : public QObject {
   }
 
   void checkBoxSetsEnabled() {
-    WindowOnLog on(header(3) + "1\nz\n");
+    WindowOnLog on(logHeader(3) + "1\nz\n");
     auto& [dir, state, dialogs, window] = on;
     state.channelTable[1].enabled = 5;  // as a settings file may hold it
     state.channelTable[2].enabled = 0;
@@ -155,7 +150,7 @@ class SettingsWindowTest : public QObject {
   }
 
   void swatchOpensTheChooser() {
-    WindowOnLog on(header(3) + "1\nz\n");
+    WindowOnLog on(logHeader(3) + "1\nz\n");
     auto& [dir, state, dialogs, window] = on;
     state.channelTable[2].color = -1;
     QVERIFY(window.build());
@@ -183,7 +178,7 @@ class SettingsWindowTest : public QObject {
   }
 
   void resetRestoresDefaultsAndHeaderNames() {
-    WindowOnLog on(header(10) + "1\nz\n");
+    WindowOnLog on(logHeader(10) + "1\nz\n");
     auto& [dir, state, dialogs, window] = on;
     for (int n = 1; n <= 9; ++n) {
       state.channelTable[n].enabled = 0;
@@ -231,7 +226,7 @@ class SettingsWindowTest : public QObject {
   }
 
   void convertTakesTypedNamesAndUnits() {
-    WindowOnLog on(header(3) + "12:00:00.000,1,2\nz\n");
+    WindowOnLog on(logHeader(3) + "12:00:00.000,1,2\nz\n");
     auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     auto* name = static_cast<QLineEdit*>(window.control(112));
@@ -248,7 +243,7 @@ class SettingsWindowTest : public QObject {
   }
 
   void statusBarShowsFileNameAndProgress() {
-    std::string log = header(2);
+    std::string log = logHeader(2);
     for (int i = 0; i <= 250; ++i) log += "12:00:00.000,1\n";
     WindowOnLog on(log, "run 3.csv");
     auto& [dir, state, dialogs, window] = on;
@@ -287,7 +282,7 @@ class SettingsWindowTest : public QObject {
   // Clicks made while the export runs are queued; none may reach a handler afterwards: the
   // settings saved are those at Convert, and a second Convert never runs.
   void inputQueuedDuringConvertIsNotHandled() {
-    std::string log = header(3);
+    std::string log = logHeader(3);
     for (int i = 0; i < 300; ++i) log += "12:00:00.000,1,2\n";
     WindowOnLog on(log + "z\n");
     auto& [dir, state, dialogs, window] = on;
@@ -320,7 +315,7 @@ class SettingsWindowTest : public QObject {
 
   // After a failed export the input queued meanwhile is dropped, then the window answers again.
   void inputQueuedDuringAFailedConvertIsDropped() {
-    std::string log = header(2);
+    std::string log = logHeader(2);
     for (int i = 0; i < 250; ++i) log += "12:00:00.000,1\n";
     WindowOnLog on(log + "z\n");
     auto& [dir, state, dialogs, window] = on;
@@ -343,7 +338,7 @@ class SettingsWindowTest : public QObject {
   // A log without data rows: the bar stays empty, never Qt's animated busy bar (0 to 0); after
   // a failed export it goes back to empty.
   void theBarIsNeverBusy() {
-    WindowOnLog on(header(2) + "z\n");
+    WindowOnLog on(logHeader(2) + "z\n");
     auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     QProgressBar* bar = window.statusBar().progress();
@@ -355,7 +350,7 @@ class SettingsWindowTest : public QObject {
   }
 
   void textsAreShownFromTheirStart() {
-    WindowOnLog on(header(3) + "1\nz\n");
+    WindowOnLog on(logHeader(3) + "1\nz\n");
     auto& [dir, state, dialogs, window] = on;
     state.channelTable[1].name = "a rather long channel name that does not fit";
     QVERIFY(window.build());
@@ -369,7 +364,7 @@ class SettingsWindowTest : public QObject {
 
   // Typed or pasted line breaks become spaces: a name is one line in every file.
   void lineBreaksInTypedTextsBecomeSpaces() {
-    WindowOnLog on(header(2) + "12:00:00.000,1\nz\n");
+    WindowOnLog on(logHeader(2) + "12:00:00.000,1\nz\n");
     auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     static_cast<QLineEdit*>(window.control(111))->setText("Oil\nTemp");
@@ -384,7 +379,7 @@ class SettingsWindowTest : public QObject {
   // The whole 20 x 20 box toggles, not only the tick mark; Enter and Return press the focused
   // button as Space does.
   void checkBoxesAndButtonsAnswerAsUsersExpect() {
-    WindowOnLog on(header(3) + "12:00:00.000,1,2\nz\n");
+    WindowOnLog on(logHeader(3) + "12:00:00.000,1,2\nz\n");
     auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     QWidget* box = window.control(101);
@@ -406,7 +401,7 @@ class SettingsWindowTest : public QObject {
   void aLongFileNameLosesItsMiddle() {
     const std::string name = "track day at the ring, second session, wet, " +
                              std::string(40, 'x') + ".csv";
-    WindowOnLog on(header(2) + "1\nz\n", name);
+    WindowOnLog on(logHeader(2) + "1\nz\n", name);
     auto& [dir, state, dialogs, window] = on;
     QVERIFY(window.build());
     QLabel* field = window.statusBar().fileName();
@@ -433,7 +428,7 @@ class SettingsWindowTest : public QObject {
   }
 
   void failedExportIsShownAndTheWindowStaysOpen() {
-    WindowOnLog on(header(2) + "1\nz\n");
+    WindowOnLog on(logHeader(2) + "1\nz\n");
     auto& [dir, state, dialogs, window] = on;
     std::filesystem::create_directory(dir.file("log.dif"));  // in the export's way
     QVERIFY(window.build());

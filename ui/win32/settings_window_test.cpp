@@ -17,17 +17,11 @@
 namespace quorvel {
 namespace {
 
+using quorvel::testing::logHeader;
 using quorvel::testing::readFile;
 using quorvel::testing::TempDir;
-using quorvel::testing::writeFile;
 
 const std::string kData = QUORVEL_TEST_DATA;
-
-std::string header(int fields) {
-  std::string text = "\"Time\"";
-  for (int i = 1; i < fields; ++i) text += ",\"C" + std::to_string(i) + "\"";
-  return text + "\r\n";
-}
 
 // The real dialogs' stand-ins; the window is the real one.
 class ScriptedUserInterface : public Win32UserInterface {
@@ -121,7 +115,7 @@ int32_t swatchColor(HWND swatch) {
 TEST(Win32Window, ControlsStandWhereTheSharedTablePutsThem) {
   for (int fields : {0, 1, 4, 10}) {
     SCOPED_TRACE(fields);
-    WindowOnLog on(fields == 0 ? std::string("no header\r\n1\r\n") : header(fields) + "1\r\nz\r\n");
+    WindowOnLog on(fields == 0 ? std::string("no header\r\n1\r\n") : logHeader(fields, "\r\n") + "1\r\nz\r\n");
     ASSERT_TRUE(on.window.build());
     ASSERT_EQ(on.window.dpi(), 96);
     HWND window = on.window.window();
@@ -167,7 +161,7 @@ TEST(Win32Window, ControlsStandWhereTheSharedTablePutsThem) {
 }
 
 TEST(Win32Window, TabFollowsCreationOrderAndWraps) {
-  WindowOnLog on(header(3) + "1\r\nz\r\n");
+  WindowOnLog on(logHeader(3, "\r\n") + "1\r\nz\r\n");
   ASSERT_TRUE(on.window.build());
   ::SetFocus(on.window.control(101));
   for (int id : {111, 121, 102, 112, 122, 140, 150, 101, 111}) {
@@ -181,7 +175,7 @@ TEST(Win32Window, TabFollowsCreationOrderAndWraps) {
 }
 
 TEST(Win32Window, CheckBoxesSwatchesAndResetChangeTheTable) {
-  WindowOnLog on(header(4) + "1\r\nz\r\n");
+  WindowOnLog on(logHeader(4, "\r\n") + "1\r\nz\r\n");
   on.state.channelTable[2].color = -1;
   ASSERT_TRUE(on.window.build());
   EXPECT_EQ(swatchColor(on.window.control(131)), 14418139);
@@ -242,7 +236,7 @@ TEST(Win32Window, ConvertWritesTheExportThenTheSettingsAreSaved) {
 }
 
 TEST(Win32Window, AFailedExportIsShownAndTheWindowStaysOpen) {
-  WindowOnLog on(header(2) + "1\r\n2\r\nz\r\n");
+  WindowOnLog on(logHeader(2, "\r\n") + "1\r\n2\r\nz\r\n");
   std::filesystem::create_directory(on.dir.file("log.dif"));  // in the export's way
   ASSERT_TRUE(on.window.build());
   ::SendMessageW(on.window.control(kConvertId), BM_CLICK, 0, 0);
@@ -257,7 +251,7 @@ TEST(Win32Window, AFailedExportIsShownAndTheWindowStaysOpen) {
 // Clicks that queue up while the export runs are not handled: what is saved is what the
 // window held at Convert.
 TEST(Win32Window, InputQueuedDuringConvertIsNotHandled) {
-  std::string log = header(4);
+  std::string log = logHeader(4, "\r\n");
   for (int i = 0; i < 500; ++i) log += "12:00:00.000,1,2,3\r\n";
   WindowOnLog on(log + "z\r\n");
   ASSERT_TRUE(on.window.build());
@@ -275,7 +269,7 @@ TEST(Win32Window, InputQueuedDuringConvertIsNotHandled) {
 }
 
 TEST(Win32Window, TextsAreTakenAsTypedOnOneLine) {
-  WindowOnLog on(header(3) + "12:00:00.000,1,2\r\nz\r\n");
+  WindowOnLog on(logHeader(3, "\r\n") + "12:00:00.000,1,2\r\nz\r\n");
   ASSERT_TRUE(on.window.build());
   ::SetWindowTextW(on.window.control(112), widen("Oil - Temp").c_str());
   ::SetWindowTextW(on.window.control(122), widen("\xC2\xB0" "C").c_str());
@@ -289,7 +283,7 @@ TEST(Win32Window, TextsAreTakenAsTypedOnOneLine) {
 // A log whose name is not ASCII opens, converts, and its name shows in the status bar.
 TEST(Win32Window, ANonAsciiLogNameOpensConvertsAndIsShown) {
   const std::string name = "caf\xC3\xA9 \xE2\x82\xAC 7.csv";
-  WindowOnLog on(header(2) + "12:00:00.000,1\r\nz\r\n", name);
+  WindowOnLog on(logHeader(2, "\r\n") + "12:00:00.000,1\r\nz\r\n", name);
   ASSERT_TRUE(on.window.build());
   wchar_t text[128] = {};
   ::SendMessageW(on.window.statusBar(), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
@@ -302,7 +296,7 @@ TEST(Win32Window, ANonAsciiLogNameOpensConvertsAndIsShown) {
 // Moved to a monitor of 144 DPI, the window lays the same table out at one and a half times
 // the size (rounded as Windows rounds: MulDiv).
 TEST(Win32Window, ADpiChangeScalesTheLayout) {
-  WindowOnLog on(header(4) + "1\r\nz\r\n");
+  WindowOnLog on(logHeader(4, "\r\n") + "1\r\nz\r\n");
   ASSERT_TRUE(on.window.build());
   RECT outer;
   ::GetWindowRect(on.window.window(), &outer);
