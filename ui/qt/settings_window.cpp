@@ -75,12 +75,12 @@ bool SettingsWindow::build() {
   setFixedSize(kClientWidth, kClientHeight);
   setFont(QApplication::font());
 
-  for (const ControlSpec& spec : windowControls(state_.log.fieldCount)) {
+  for (const ControlSpec& entry : windowControls(state_.log.fieldCount)) {
     QWidget* widget = nullptr;
-    const int n = spec.channel;
-    switch (spec.kind) {
+    const int n = entry.channel;
+    switch (entry.kind) {
       case ControlKind::kHeading: {
-        auto* label = new QLabel(fromUtf8(spec.caption), this);
+        auto* label = new QLabel(fromUtf8(entry.caption), this);
         label->setAlignment(Qt::AlignCenter);
         widget = label;
         break;
@@ -94,7 +94,7 @@ bool SettingsWindow::build() {
         break;
       case ControlKind::kEdit: {
         auto* edit = new QLineEdit(this);
-        (spec.id == nameFieldId(n) ? names_ : units_)[n] = edit;
+        (entry.id == nameFieldId(n) ? names_ : units_)[n] = edit;
         widget = edit;
         break;
       }
@@ -104,10 +104,10 @@ bool SettingsWindow::build() {
         widget = swatches_[n];
         break;
       case ControlKind::kButton: {
-        auto* button = new QPushButton(fromUtf8(spec.caption), this);
+        auto* button = new QPushButton(fromUtf8(entry.caption), this);
         // Enter and Return press the focused button, as Space does.
         button->setAutoDefault(true);
-        if (spec.id == kConvertId)
+        if (entry.id == kConvertId)
           connect(button, &QPushButton::clicked, this, [this] { model_.convert(); });
         else
           connect(button, &QPushButton::clicked, this, [this] { model_.reset(); });
@@ -115,9 +115,9 @@ bool SettingsWindow::build() {
         break;
       }
     }
-    widget->setObjectName(controlName(spec.id));
-    widget->setGeometry(spec.x, spec.y, spec.width, spec.height);
-    if (!takesFocus(spec.kind)) widget->setFocusPolicy(Qt::NoFocus);
+    widget->setObjectName(controlName(entry.id));
+    widget->setGeometry(entry.x, entry.y, entry.width, entry.height);
+    if (!takesFocus(entry.kind)) widget->setFocusPolicy(Qt::NoFocus);
   }
   model_.showAll();
 

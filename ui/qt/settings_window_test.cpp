@@ -100,8 +100,8 @@ class SettingsWindowTest : public QObject {
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
     // Every control of the shared table, where the table puts it; no other row control.
-    for (const ControlSpec& spec : windowControls(state.log.fieldCount))
-      QCOMPARE(geometryOf(window, spec.id), QRect(spec.x, spec.y, spec.width, spec.height));
+    for (const ControlSpec& entry : windowControls(state.log.fieldCount))
+      QCOMPARE(geometryOf(window, entry.id), QRect(entry.x, entry.y, entry.width, entry.height));
     QCOMPARE(static_cast<QLabel*>(window.control(1))->alignment(), Qt::AlignCenter);
     for (int n = 1; n <= 9; ++n) QCOMPARE(window.control(100 + n) != nullptr, n <= rows);
     QVERIFY(window.control(110) == nullptr && window.control(120) == nullptr);

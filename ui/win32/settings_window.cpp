@@ -135,11 +135,11 @@ bool SettingsWindow::build() {
 
 void SettingsWindow::createControls() {
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  for (const ControlSpec& spec : windowControls(state_.log.fieldCount)) {
+  for (const ControlSpec& entry : windowControls(state_.log.fieldCount)) {
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD exStyle = 0;
-    switch (spec.kind) {
+    switch (entry.kind) {
       case ControlKind::kHeading:
         style |= SS_CENTER;
         break;
@@ -160,18 +160,18 @@ void SettingsWindow::createControls() {
         style |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
     }
-    ::CreateWindowExW(exStyle, className, widen(spec.caption).c_str(), style, 0, 0, 0, 0,
-                      window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+    ::CreateWindowExW(exStyle, className, widen(entry.caption).c_str(), style, 0, 0, 0, 0,
+                      window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance,
                       nullptr);
   }
 }
 
 void SettingsWindow::layOut() {
   // Every control at the table's place, scaled to the window's DPI, in the font of that DPI.
-  for (const ControlSpec& spec : windowControls(state_.log.fieldCount)) {
-    HWND control = this->control(spec.id);
-    ::SetWindowPos(control, nullptr, scale(spec.x), scale(spec.y), scale(spec.width),
-                   scale(spec.height), SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const ControlSpec& entry : windowControls(state_.log.fieldCount)) {
+    HWND control = this->control(entry.id);
+    ::SetWindowPos(control, nullptr, scale(entry.x), scale(entry.y), scale(entry.width),
+                   scale(entry.height), SWP_NOZORDER | SWP_NOACTIVATE);
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
   }
   for (int n = 1; n <= model_.channelRows(); ++n) showSwatch(n, state_.channelTable[n].color);

@@ -129,18 +129,18 @@ TEST(Win32Window, ControlsStandWhereTheSharedTablePutsThem) {
     const LONG style = ::GetWindowLongW(window, GWL_STYLE);
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
-    for (const ControlSpec& spec : windowControls(on.state.log.fieldCount)) {
-      HWND control = on.window.control(spec.id);
-      ASSERT_NE(control, nullptr) << spec.id;
+    for (const ControlSpec& entry : windowControls(on.state.log.fieldCount)) {
+      HWND control = on.window.control(entry.id);
+      ASSERT_NE(control, nullptr) << entry.id;
       RECT rect = clientRectOf(on.window, control);
-      EXPECT_EQ(rect.left, spec.x) << spec.id;
-      EXPECT_EQ(rect.top, spec.y) << spec.id;
-      EXPECT_EQ(rect.right - rect.left, spec.width) << spec.id;
-      EXPECT_EQ(rect.bottom - rect.top, spec.height) << spec.id;
+      EXPECT_EQ(rect.left, entry.x) << entry.id;
+      EXPECT_EQ(rect.top, entry.y) << entry.id;
+      EXPECT_EQ(rect.right - rect.left, entry.width) << entry.id;
+      EXPECT_EQ(rect.bottom - rect.top, entry.height) << entry.id;
       EXPECT_EQ(::IsWindowVisible(control) != 0, true);
       const LONG controlStyle = ::GetWindowLongW(control, GWL_STYLE);
-      EXPECT_EQ((controlStyle & WS_TABSTOP) != 0, takesFocus(spec.kind)) << spec.id;
-      if (spec.kind == ControlKind::kSwatch) {
+      EXPECT_EQ((controlStyle & WS_TABSTOP) != 0, takesFocus(entry.kind)) << entry.id;
+      if (entry.kind == ControlKind::kSwatch) {
         EXPECT_TRUE(controlStyle & SS_NOTIFY);
       }
     }
@@ -304,13 +304,13 @@ TEST(Win32Window, ADpiChangeScalesTheLayout) {
   ::SendMessageW(on.window.window(), WM_DPICHANGED, MAKEWPARAM(144, 144),
                  reinterpret_cast<LPARAM>(&suggested));
   EXPECT_EQ(on.window.dpi(), 144);
-  for (const ControlSpec& spec : windowControls(on.state.log.fieldCount)) {
-    RECT rect = clientRectOf(on.window, on.window.control(spec.id));
+  for (const ControlSpec& entry : windowControls(on.state.log.fieldCount)) {
+    RECT rect = clientRectOf(on.window, on.window.control(entry.id));
     auto scaled = [](int pixels) { return ::MulDiv(pixels, 144, 96); };
-    EXPECT_EQ(rect.left, scaled(spec.x)) << spec.id;
-    EXPECT_EQ(rect.top, scaled(spec.y)) << spec.id;
-    EXPECT_EQ(rect.right - rect.left, scaled(spec.width)) << spec.id;
-    EXPECT_EQ(rect.bottom - rect.top, scaled(spec.height)) << spec.id;
+    EXPECT_EQ(rect.left, scaled(entry.x)) << entry.id;
+    EXPECT_EQ(rect.top, scaled(entry.y)) << entry.id;
+    EXPECT_EQ(rect.right - rect.left, scaled(entry.width)) << entry.id;
+    EXPECT_EQ(rect.bottom - rect.top, scaled(entry.height)) << entry.id;
   }
   int edges[2] = {};
   ::SendMessageW(on.window.statusBar(), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges));
