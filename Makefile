@@ -69,9 +69,10 @@ package: build
 
 # The core, the Win32 window program quorvel.exe and quorvel-convert cross-compiled for
 # Windows with mingw-w64; the tests run in Wine, the window's on an Xvfb display.
-# A Wine prefix of the build's own, so no earlier Wine set-up on the machine plays a part.
+# A Wine prefix of the build's own, so no earlier Wine set-up on the machine plays a part, and
+# a UTF-8 locale, without which Wine cannot map non-ASCII file names to the file system.
 test-windows: build-windows
-	cd $(WINDOWS_BUILD) && WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine WINEDEBUG=-all \
+	cd $(WINDOWS_BUILD) && LC_ALL=C.UTF-8 WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine WINEDEBUG=-all \
 	  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j$(JOBS)
 
 build-windows:
