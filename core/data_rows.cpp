@@ -10,6 +10,10 @@
 #include <system_error>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "channel_table.h"
 #include "file_system.h"
 #include "numbers.h"
@@ -25,7 +29,8 @@ namespace {
 #define QUORVEL_WRITE_BUFFER (1 << 20)
 #endif
 constexpr size_t kGiantField = QUORVEL_WRITE_BUFFER / 2;
-// The most one cell takes beside its value: "0,", 25 characters of a time, "\r\nV\r\n".
+// The most one cell takes beside its value: "0,", 25 characters of a time, "\r\nV\r\n"; a
+// short value's 16-byte move (putValue) stays within it too.
 constexpr size_t kCellOverhead = 32;
 constexpr std::string_view kTupleStart = "-1,0\r\nBOT\r\n";
 
@@ -36,25 +41,67 @@ char* put(char* out, std::string_view text) {
   return out + text.size();
 }
 
+// Copies a field's value to out (which has room for 16 bytes more than the value) and returns
+// the position after it. A short value goes in one 16-byte move where 16 bytes may be read
+// from its start (before readableEnd): no call for the common short field.
+char* putValue(char* out, std::string_view value, const char* readableEnd) {
+  if (value.size() <= 16 && value.data() != nullptr && readableEnd - value.data() >= 16) {
+    std::memcpy(out, value.data(), 16);
+    return out + value.size();
+  }
+  return put(out, value);
+}
+
 // Field n (1-based) of a data row split at commas; empty beyond the row's last field. The
 // one pass that splits the row also notes which fields hold a ":", the only ones that may be
 // times.
 struct RowFields {
   // Splits the row at p, which runs up to the row store's separator, into its first maxFields
   // fields, and returns the position after the separator: one pass over the row finds its
-  // fields, their colons and its end.
-  const char* splitStored(const char* p, int maxFields) {
+  // fields, their colons and its end. Reads nothing at or after end (the stored text's end).
+  const char* splitStored(const char* p, const char* end, int maxFields) {
     count = 0;
     const char* begin = p;
     bool colon = false;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: where the commas, colons and the row's end are.
+    const __m128i commas = _mm_set1_epi8(',');
+    const __m128i colons = _mm_set1_epi8(':');
+    const __m128i ends = _mm_set1_epi8(RowStore::kSeparator);
+    for (; end - p >= 16; p += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      unsigned commaBits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, commas)));
+      unsigned colonBits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, colons)));
+      const unsigned endBits =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, ends)));
+      // Only what comes before the row's end belongs to the row.
+      const unsigned inRow = endBits ? (endBits & -endBits) - 1 : 0xFFFFu;
+      commaBits &= inRow;
+      colonBits &= inRow;
+      while (commaBits) {
+        const unsigned at = static_cast<unsigned>(__builtin_ctz(commaBits));
+        const unsigned before = (1u << at) - 1;
+        if (colonBits & before) colon = true;
+        colonBits &= ~before;
+        set(begin, p + at, colon);
+        if (count == maxFields) return skipToEnd(p + at, end);
+        begin = p + at + 1;
+        colon = false;
+        commaBits &= commaBits - 1;
+      }
+      if (colonBits) colon = true;
+      if (endBits) {
+        const char* rowEnd = p + __builtin_ctz(endBits);
+        set(begin, rowEnd, colon);
+        return rowEnd + 1;
+      }
+    }
+#endif
     for (;; ++p) {
       const char c = *p;
       if (c == ',') {
         set(begin, p, colon);
-        if (count == maxFields) {
-          while (*p != RowStore::kSeparator) ++p;  // fields past the header's are not read
-          return p + 1;
-        }
+        if (count == maxFields) return skipToEnd(p, end);
         begin = p + 1;
         colon = false;
       } else if (c == ':') {
@@ -77,6 +124,12 @@ struct RowFields {
   void set(const char* begin, const char* end, bool colon) {
     fields[count] = std::string_view(begin, static_cast<size_t>(end - begin));
     colons[count++] = colon;
+  }
+
+  // Fields past the header's are not read: the position after the row's end from p on.
+  static const char* skipToEnd(const char* p, const char* end) {
+    const void* separator = std::memchr(p, RowStore::kSeparator, static_cast<size_t>(end - p));
+    return static_cast<const char*>(separator) + 1;
   }
 };
 
@@ -117,7 +170,7 @@ struct Formatter {
     RowFields row;
     RowStore::Reader reader(rows, block.firstRow);
     for (size_t i = 0; i < block.rowCount; ++i) {
-      reader.skipRow(row.splitStored(reader.rowStart(), maxFields));
+      reader.skipRow(row.splitStored(reader.rowStart(), reader.textEnd(), maxFields));
       size_t need = kTupleStart.size();
       for (int n : fieldNumbers) need += std::min(row.field(n).size(), kGiantField) + kCellOverhead;
       char* out = put(block.space(need), kTupleStart);
@@ -131,7 +184,7 @@ struct Formatter {
           block.advance(out);
           block.splices.emplace_back(block.used, value);
         } else {
-          out = put(out, value);
+          out = putValue(out, value, reader.textEnd());
         }
         out = put(out, "\r\nV\r\n");
       }
@@ -268,7 +321,7 @@ class Pipeline {
 int32_t findStartTimeMs(const RowStore& dataRows) {
   RowFields row;
   for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
-    rows.skipRow(row.splitStored(rows.rowStart(), 1));
+    rows.skipRow(row.splitStored(rows.rowStart(), rows.textEnd(), 1));
     int32_t time = parseTimeValueMs(row.field(1));
     if (time >= 0) return time;
   }

@@ -68,6 +68,20 @@ int32_t parseTimeOfDay(std::string_view text) {
 }
 
 int32_t parseTimeValueMs(std::string_view text) {
+  // The form a log writes nearly always, "hh:mm:ss.mmm", read in one go; any other text takes
+  // the general way below, which gives the same for this form.
+  if (text.size() == 12 && text[2] == ':' && text[5] == ':' && text[8] == '.') {
+    const char* t = text.data();
+    bool digits = true;
+    for (int at : {0, 1, 3, 4, 6, 7, 9, 10, 11}) digits = digits && isDigit(t[at]);
+    if (digits) {
+      auto two = [t](int at) { return (t[at] - '0') * 10 + (t[at + 1] - '0'); };
+      const int hours = two(0), minutes = two(3), seconds = two(6);
+      if (hours > 23 || minutes > 59 || seconds > 59) return -1;
+      const int milliseconds = (t[9] - '0') * 100 + (t[10] - '0') * 10 + (t[11] - '0');
+      return ((hours * 60 + minutes) * 60 + seconds) * 1000 + milliseconds;
+    }
+  }
   size_t dot = text.find('.');
   int32_t seconds = parseTimeOfDay(text.substr(0, dot));
   if (seconds < 0) return -1;

@@ -51,6 +51,8 @@ class RowStore {
     // For a caller that finds the row's end itself while it reads the row: where the next row
     // starts (it runs up to a kSeparator), and then the position just after that separator.
     const char* rowStart() const { return rows_.text_.data() + at_; }
+    // The end of all stored rows: nothing at or after it may be read.
+    const char* textEnd() const { return rows_.text_.data() + rows_.committed_; }
     void skipRow(const char* afterSeparator) {
       at_ = static_cast<size_t>(afterSeparator - rows_.text_.data());
       ++row_;
