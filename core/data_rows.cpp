@@ -316,8 +316,7 @@ class Pipeline {
   bool outOfMemory_ = false;
 };
 
-}  // namespace
-
+// The time of field 1 of the first data row that holds a time there; 0 when none does.
 int32_t findStartTimeMs(const RowStore& dataRows) {
   RowFields row;
   for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
@@ -327,6 +326,8 @@ int32_t findStartTimeMs(const RowStore& dataRows) {
   }
   return 0;
 }
+
+}  // namespace
 
 bool writeDataRows(AtomicOutputFile& file, const RowStore& dataRows,
                    const std::vector<int>& fieldNumbers, int maxFields,

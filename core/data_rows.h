@@ -25,10 +25,8 @@ struct RowWriterTuning {
   size_t blockRows = 16384;   // rows per block handed to a thread
 };
 
-// The time of field 1 of the first data row that holds a time there; 0 when none does.
-int32_t findStartTimeMs(const RowStore& dataRows);
-
-// Writes a tuple per row of dataRows, then the end-of-data marker, to file. fieldNumbers are
+// Writes a tuple per row of dataRows, then the end-of-data marker, to file. Times are written
+// as seconds since the time in field 1 of the first row that holds one there (0 when none). fieldNumbers are
 // the exported fields of each row (1 is the time column); a row is split into at most
 // maxFields fields. progress (may be empty) is called on the calling thread, in order, with
 // every multiple of 100 rows written and once more at the end. Returns false with *err (a
