@@ -108,6 +108,7 @@ class AtomicOutputFile {
   int interruptSlot_ = -1;  // where the interrupt handler finds temporary_ (POSIX)
   uint64_t written_ = 0;        // bytes written so far
   uint64_t flushStarted_ = 0;   // bytes whose writing out to disk has been started (POSIX)
+  uint64_t dropped_ = 0;        // bytes written out and dropped from the cache (POSIX)
 };
 
 // Replaces the file at path with content through an AtomicOutputFile.

@@ -378,9 +378,21 @@ bool AtomicOutputFile::write(const char* data, size_t size, std::string* err) {
 #if defined(__linux__)
   // Start writing large files out to disk while the rest is still being made, so that the
   // flush at the commit waits for little more than the last stretch.
+  // The stretch before that one is on disk by then (or soon): once it is, its pages leave the
+  // cache, so a large export reuses the same memory instead of filling the cache with itself.
   constexpr uint64_t kWriteBehind = 8 << 20;
   if (written_ - flushStarted_ >= kWriteBehind) {
-    ::sync_file_range(fd(handle_), static_cast<off_t>(flushStarted_),
+    const int file = fd(handle_);
+    if (flushStarted_ > 0) {
+      ::sync_file_range(file, static_cast<off_t>(dropped_),
+                        static_cast<off_t>(flushStarted_ - dropped_),
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                            SYNC_FILE_RANGE_WAIT_AFTER);
+      ::posix_fadvise(file, static_cast<off_t>(dropped_),
+                      static_cast<off_t>(flushStarted_ - dropped_), POSIX_FADV_DONTNEED);
+      dropped_ = flushStarted_;
+    }
+    ::sync_file_range(file, static_cast<off_t>(flushStarted_),
                       static_cast<off_t>(written_ - flushStarted_), SYNC_FILE_RANGE_WRITE);
     flushStarted_ = written_;
   }
