@@ -174,7 +174,6 @@ void SettingsWindow::layOut() {
                    scale(entry.height), SWP_NOZORDER | SWP_NOACTIVATE);
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
   }
-  for (int n = 1; n <= model_.channelRows(); ++n) showSwatch(n, state_.channelTable[n].color);
 
   ::SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   ::SendMessageW(statusBar_, SB_SETMINHEIGHT, static_cast<WPARAM>(scale(kStatusMinimumHeight)), 0);
@@ -270,6 +269,8 @@ LRESULT SettingsWindow::handle(UINT message, WPARAM w, LPARAM l) {
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
       layOut();
+      // Swatch pictures are made at the window's DPI: new ones at the new size.
+      for (int n = 1; n <= model_.channelRows(); ++n) showSwatch(n, state_.channelTable[n].color);
       if (previous) ::DeleteObject(previous);
       return 0;
     }
