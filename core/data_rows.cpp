@@ -140,8 +140,7 @@ struct Block {
   size_t capacity = 0;
   size_t used = 0;
   std::vector<std::pair<size_t, std::string_view>> splices;
-  size_t firstRow = 0;
-  size_t rowCount = 0;
+  RowRun run;
 
   // Room for size more bytes at the returned position.
   char* space(size_t size) {
@@ -158,18 +157,17 @@ struct Block {
 };
 
 struct Formatter {
-  const RowStore& rows;
   const std::vector<int>& fieldNumbers;
   int maxFields;
   int64_t startTimeMs;
 
-  // Formats rows [block.firstRow, + block.rowCount) into block.
+  // Formats the rows of block.run into block.
   void format(Block& block) const {
     block.used = 0;
     block.splices.clear();
     RowFields row;
-    RowStore::Reader reader(rows, block.firstRow);
-    for (size_t i = 0; i < block.rowCount; ++i) {
+    RowStore::Reader reader(*block.run.store, block.run.first);
+    for (size_t i = 0; i < block.run.count; ++i) {
       reader.skipRow(row.splitStored(reader.rowStart(), reader.textEnd(), maxFields));
       size_t need = kTupleStart.size();
       for (int n : fieldNumbers) need += std::min(row.field(n).size(), kGiantField) + kCellOverhead;
@@ -204,23 +202,20 @@ bool writeBlock(AtomicOutputFile& file, const Block& block, std::string* err) {
   return file.write(block.bytes.get() + at, block.used - at, err);
 }
 
-void reportProgress(const ProgressCallback& progress, const Block& block) {
+void reportProgress(const ProgressCallback& progress, const RowRun& run) {
   if (!progress) return;
-  const size_t end = block.firstRow + block.rowCount;
-  for (size_t count = (block.firstRow / 100 + 1) * 100; count <= end; count += 100)
+  const size_t end = run.number + run.count;
+  for (size_t count = (run.number / 100 + 1) * 100; count <= end; count += 100)
     progress(static_cast<int32_t>(count));
 }
 
 // Blocks formatted by worker threads into a ring of slots and taken in order by the calling
-// thread: block b goes to slot b % slots, once the block before it in that slot is written.
+// thread: block b (the source's b-th run) goes to slot b % slots, once the block before it in
+// that slot is written.
 class Pipeline {
  public:
-  Pipeline(const Formatter& formatter, size_t rows, size_t blockRows, int threads)
-      : formatter_(formatter),
-        rows_(rows),
-        blockRows_(blockRows),
-        blocks_((rows + blockRows - 1) / blockRows),
-        slots_(static_cast<size_t>(threads) * 2) {
+  Pipeline(const Formatter& formatter, RowRunSource& source, int threads)
+      : formatter_(formatter), source_(source), slots_(static_cast<size_t>(threads) * 2) {
     for (size_t s = 0; s < slots_.size(); ++s) slots_[s].expected = s;
     // Where the system gives fewer threads than asked, the pipeline runs with those it got.
     try {
@@ -238,23 +233,33 @@ class Pipeline {
       stopped_ = true;
     }
     changed_.notify_all();
+    // A worker may be waiting for the source's next run.
+    source_.stop();
     for (std::thread& worker : workers_) worker.join();
   }
 
-  // Writes every block in order. Returns false with *err on failure.
-  bool writeAll(AtomicOutputFile& file, const ProgressCallback& progress, std::string* err) {
-    for (size_t b = 0; b < blocks_; ++b) {
+  // Writes every block in order; *rows is then the number of rows written. Returns false
+  // with *err on failure.
+  bool writeAll(AtomicOutputFile& file, const ProgressCallback& progress, size_t* rows,
+                std::string* err) {
+    for (size_t b = 0;; ++b) {
       Slot& slot = slots_[b % slots_.size()];
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return (slot.ready && slot.expected == b) || outOfMemory_; });
+        changed_.wait(lock, [&] {
+          return (slot.ready && slot.expected == b) || (exhausted_ && b >= blocks_) ||
+                 outOfMemory_;
+        });
         if (outOfMemory_) {
           if (err) *err = "not enough memory";
           return false;
         }
+        if (!slot.ready || slot.expected != b) return true;  // every block is written
       }
       if (!writeBlock(file, slot.block, err)) return false;
-      reportProgress(progress, slot.block);
+      source_.written(slot.block.run);
+      reportProgress(progress, slot.block.run);
+      *rows = slot.block.run.number + slot.block.run.count;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         slot.ready = false;
@@ -262,7 +267,6 @@ class Pipeline {
       }
       changed_.notify_all();
     }
-    return true;
   }
 
  private:
@@ -275,24 +279,41 @@ class Pipeline {
   void work() {
     for (;;) {
       size_t b;
-      Slot* slot;
+      RowRun run;
+      {
+        // Runs are taken one worker at a time, so that block numbers follow the runs' order.
+        std::lock_guard<std::mutex> taking(takeMutex_);
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          if (stopped_ || exhausted_) return;
+        }
+        bool more;
+        try {
+          more = source_.next(&run);
+        } catch (const std::bad_alloc&) {
+          fail();
+          return;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        b = next_++;
+        if (!more) {
+          exhausted_ = true;
+          blocks_ = b;
+          changed_.notify_all();
+          return;
+        }
+      }
+      Slot* slot = &slots_[b % slots_.size()];
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (stopped_ || next_ >= blocks_) return;
-        b = next_++;
-        slot = &slots_[b % slots_.size()];
         changed_.wait(lock, [&] { return stopped_ || (!slot->ready && slot->expected == b); });
         if (stopped_) return;
       }
-      slot->block.firstRow = b * blockRows_;
-      slot->block.rowCount = std::min(blockRows_, rows_ - slot->block.firstRow);
+      slot->block.run = run;
       try {
         formatter_.format(slot->block);
       } catch (const std::bad_alloc&) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        outOfMemory_ = true;
-        stopped_ = true;
-        changed_.notify_all();
+        fail();
         return;
       }
       {
@@ -303,69 +324,117 @@ class Pipeline {
     }
   }
 
+  void fail() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    outOfMemory_ = true;
+    stopped_ = true;
+    changed_.notify_all();
+  }
+
   const Formatter& formatter_;
-  const size_t rows_;
-  const size_t blockRows_;
-  const size_t blocks_;
+  RowRunSource& source_;
   std::vector<Slot> slots_;
   std::vector<std::thread> workers_;
-  std::mutex mutex_;
+  std::mutex takeMutex_;  // held while a run is taken from the source
+  std::mutex mutex_;      // guards everything below and the slots' state
   std::condition_variable changed_;
-  size_t next_ = 0;
+  size_t next_ = 0;       // the number of the next block taken
+  size_t blocks_ = 0;     // the number of blocks, once the source is exhausted
+  bool exhausted_ = false;
   bool stopped_ = false;
   bool outOfMemory_ = false;
 };
 
-// The time of field 1 of the first data row that holds a time there; 0 when none does.
-int32_t findStartTimeMs(const RowStore& dataRows) {
-  RowFields row;
-  for (RowStore::Reader rows(dataRows); rows.row() < dataRows.size();) {
-    rows.skipRow(row.splitStored(rows.rowStart(), rows.textEnd(), 1));
-    int32_t time = parseTimeValueMs(row.field(1));
-    if (time >= 0) return time;
+// The rows of a store in memory, blockRows at a time.
+class StoredRuns : public RowRunSource {
+ public:
+  StoredRuns(const RowStore& rows, size_t blockRows) : rows_(rows), blockRows_(blockRows) {}
+  bool next(RowRun* run) override {
+    if (at_ >= rows_.size()) return false;
+    *run = RowRun{&rows_, at_, std::min(blockRows_, rows_.size() - at_), at_};
+    at_ += run->count;
+    return true;
   }
-  return 0;
+  void written(const RowRun&) override {}
+  void stop() override {}
+
+ private:
+  const RowStore& rows_;
+  const size_t blockRows_;
+  size_t at_ = 0;
+};
+
+// Formats and writes every run of source (on worker threads when threads > 1), calls
+// progress for the last time and writes the end-of-data marker.
+bool writeRuns(AtomicOutputFile& file, RowRunSource& source, const Formatter& formatter,
+               int threads, const ProgressCallback& progress, std::string* err) {
+  size_t rows = 0;
+  std::unique_ptr<Pipeline> pipeline;
+  if (threads > 1) {
+    pipeline = std::make_unique<Pipeline>(formatter, source, threads);
+    if (!pipeline->started()) pipeline.reset();
+  }
+  if (pipeline) {
+    if (!pipeline->writeAll(file, progress, &rows, err)) return false;
+    pipeline.reset();
+  } else {
+    // On the calling thread, a run at a time.
+    Block block;
+    while (source.next(&block.run)) {
+      formatter.format(block);
+      if (!writeBlock(file, block, err)) return false;
+      source.written(block.run);
+      reportProgress(progress, block.run);
+      rows = block.run.number + block.run.count;
+    }
+  }
+  if (progress) progress(static_cast<int32_t>(rows));
+  static constexpr std::string_view kEnd = "-1,0\r\nEOD\r\n";
+  return file.write(kEnd.data(), kEnd.size(), err);
 }
 
 }  // namespace
+
+bool findStartTime(const RowStore& rows, int32_t* timeMs) {
+  RowFields row;
+  for (RowStore::Reader reader(rows); reader.row() < rows.size();) {
+    reader.skipRow(row.splitStored(reader.rowStart(), reader.textEnd(), 1));
+    int32_t time = parseTimeValueMs(row.field(1));
+    if (time >= 0) {
+      *timeMs = time;
+      return true;
+    }
+  }
+  return false;
+}
 
 bool writeDataRows(AtomicOutputFile& file, const RowStore& dataRows,
                    const std::vector<int>& fieldNumbers, int maxFields,
                    const ProgressCallback& progress, const RowWriterTuning& tuning,
                    std::string* err) {
-  const Formatter formatter{dataRows, fieldNumbers, maxFields, findStartTimeMs(dataRows)};
-  const size_t rows = dataRows.size();
+  int32_t startTimeMs = 0;
+  findStartTime(dataRows, &startTimeMs);
+  const Formatter formatter{fieldNumbers, maxFields, startTimeMs};
   const size_t blockRows = std::max<size_t>(tuning.blockRows, 1);
   int threads = tuning.threads;
   if (threads <= 0) {
     // A log of a block or two is done sooner than threads are started.
-    threads = rows < 2 * blockRows ? 0 : static_cast<int>(std::thread::hardware_concurrency());
+    threads = dataRows.size() < 2 * blockRows
+                  ? 0
+                  : static_cast<int>(std::thread::hardware_concurrency());
   }
+  StoredRuns runs(dataRows, blockRows);
+  return writeRuns(file, runs, formatter, threads, progress, err);
+}
 
-  bool ok = true;
-  std::unique_ptr<Pipeline> pipeline;
-  if (threads > 1) {
-    pipeline = std::make_unique<Pipeline>(formatter, rows, blockRows, threads);
-    if (!pipeline->started()) pipeline.reset();
-  }
-  if (pipeline) {
-    ok = pipeline->writeAll(file, progress, err);
-    pipeline.reset();
-  } else {
-    // On the calling thread, a block at a time.
-    Block block;
-    for (size_t first = 0; ok && first < rows; first += blockRows) {
-      block.firstRow = first;
-      block.rowCount = std::min(blockRows, rows - first);
-      formatter.format(block);
-      ok = writeBlock(file, block, err);
-      if (ok) reportProgress(progress, block);
-    }
-  }
-  if (!ok) return false;
-  if (progress) progress(static_cast<int32_t>(rows));
-  static constexpr std::string_view kEnd = "-1,0\r\nEOD\r\n";
-  return file.write(kEnd.data(), kEnd.size(), err);
+bool writeRowRuns(AtomicOutputFile& file, RowRunSource& source,
+                  const std::vector<int>& fieldNumbers, int maxFields, int32_t startTimeMs,
+                  const ProgressCallback& progress, const RowWriterTuning& tuning,
+                  std::string* err) {
+  const Formatter formatter{fieldNumbers, maxFields, startTimeMs};
+  const int threads = tuning.threads > 0 ? tuning.threads
+                                         : static_cast<int>(std::thread::hardware_concurrency());
+  return writeRuns(file, source, formatter, threads, progress, err);
 }
 
 }  // namespace quorvel

@@ -26,14 +26,51 @@ struct RowWriterTuning {
 };
 
 // Writes a tuple per row of dataRows, then the end-of-data marker, to file. Times are written
-// as seconds since the time in field 1 of the first row that holds one there (0 when none). fieldNumbers are
-// the exported fields of each row (1 is the time column); a row is split into at most
-// maxFields fields. progress (may be empty) is called on the calling thread, in order, with
-// every multiple of 100 rows written and once more at the end. Returns false with *err (a
-// write failure, or "not enough memory"); the file then holds only part of the rows.
+// as seconds since the time in field 1 of the first row that holds one there (0 when none).
+// fieldNumbers are the exported fields of each row (1 is the time column); a row is split
+// into at most maxFields fields. progress (may be empty) is called on the calling thread, in
+// order, with every multiple of 100 rows written and once more at the end. Returns false
+// with *err (a write failure, or "not enough memory"); the file then holds only part of the
+// rows.
 bool writeDataRows(AtomicOutputFile& file, const RowStore& dataRows,
                    const std::vector<int>& fieldNumbers, int maxFields,
                    const ProgressCallback& progress, const RowWriterTuning& tuning,
                    std::string* err);
+
+// The start time of a log's rows: the time (milliseconds since midnight) in field 1 of the
+// first row of rows that holds one there. False when no row of rows does.
+bool findStartTime(const RowStore& rows, int32_t* timeMs);
+
+// A run of consecutive data rows: rows [first, first + count) of store, which are rows
+// [number, number + count) of the whole log.
+struct RowRun {
+  const RowStore* store = nullptr;
+  size_t first = 0;
+  size_t count = 0;
+  size_t number = 0;
+};
+
+// Where writeRowRuns takes its rows from, possibly while the log is still being read.
+class RowRunSource {
+ public:
+  virtual ~RowRunSource() = default;
+  // Waits for the next run and returns true with it (never empty, in the log's order), or
+  // false once no rows are left (and on every later call). Calls never overlap.
+  virtual bool next(RowRun* run) = 0;
+  // The run's tuples have been written: its rows are not read any more. Called in order, on
+  // the thread that called writeRowRuns.
+  virtual void written(const RowRun& run) = 0;
+  // Makes next() return false from now on, also a call that is waiting: for a writer that
+  // stops early (a full disk).
+  virtual void stop() = 0;
+};
+
+// As writeDataRows, for the rows that source gives and the start time startTimeMs; the runs
+// are formatted on worker threads as they come (tuning.blockRows is not used: a run is one
+// block). Returns false with *err on a write failure or "not enough memory".
+bool writeRowRuns(AtomicOutputFile& file, RowRunSource& source,
+                  const std::vector<int>& fieldNumbers, int maxFields, int32_t startTimeMs,
+                  const ProgressCallback& progress, const RowWriterTuning& tuning,
+                  std::string* err);
 
 }  // namespace quorvel

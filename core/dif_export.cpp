@@ -15,33 +15,14 @@ namespace quorvel {
 
 namespace {
 
-// The header and descriptor tuples are collected here; the fuzz build makes the buffer tiny, so
-// that every path through it is taken.
-#ifndef QUORVEL_WRITE_BUFFER
-#define QUORVEL_WRITE_BUFFER (1 << 20)
-#endif
-constexpr size_t kWriteBuffer = QUORVEL_WRITE_BUFFER;
 constexpr std::string_view kLineEnd = "\r\n";
 
-// Collects the export's text in a fixed buffer and hands it to the file in large blocks.
-// After the first failed write it writes nothing more and keeps that failure's reason.
+// Collects DIF items as text.
 class DifWriter {
  public:
-  explicit DifWriter(AtomicOutputFile& file)
-      : file_(file), buffer_(new char[kWriteBuffer]) {}
+  explicit DifWriter(std::string& out) : out_(out) {}
 
-  void append(std::string_view text) {
-    if (kWriteBuffer - used_ < text.size()) {
-      flush();
-      if (text.size() > kWriteBuffer) {
-        writeOut(text.data(), text.size());
-        return;
-      }
-    }
-    if (text.empty()) return;  // an empty view may hold no pointer at all
-    std::memcpy(buffer_.get() + used_, text.data(), text.size());
-    used_ += text.size();
-  }
+  void append(std::string_view text) { out_.append(text); }
   void line(std::string_view text) {
     append(text);
     append(kLineEnd);
@@ -73,25 +54,16 @@ class DifWriter {
     quotedLine(text);
   }
 
-  // Writes out everything collected. Returns false once any write has failed.
-  bool flush() {
-    writeOut(buffer_.get(), used_);
-    used_ = 0;
-    return ok_;
-  }
-  const std::string& error() const { return error_; }
-
  private:
-  void writeOut(const char* data, size_t size) {
-    if (ok_ && size > 0) ok_ = file_.write(data, size, &error_);
-  }
-
-  AtomicOutputFile& file_;
-  std::unique_ptr<char[]> buffer_;
-  size_t used_ = 0;
-  bool ok_ = true;
-  std::string error_;
+  std::string& out_;
 };
+
+std::vector<int> exportedChannels(const ChannelTable& channelTable, int32_t fieldCount) {
+  std::vector<int> channels;
+  for (int k = 1; k <= lastChannel(fieldCount); ++k)
+    if (channelTable[k].enabled != 0) channels.push_back(k);
+  return channels;
+}
 
 void writeDescriptorTuples(DifWriter& out, const ChannelTable& channelTable, int32_t fieldCount,
                            const std::vector<int>& channels) {
@@ -158,41 +130,21 @@ bool writeExportFile(const std::string& logPath, const std::string& exportPath,
                      const ChannelTable& channelTable, int32_t fieldCount,
                      const RowStore& dataRows, const ProgressCallback& progress,
                      const RowWriterTuning& tuning, std::string* err) {
-  if (fieldCount > kChannelTableSize) {
-    if (err) *err = "the log has more fields than the channel table holds";
-    return false;
-  }
-  if (exportPath == logPath || isSameFile(exportPath, logPath)) {
-    if (err) *err = "the export would replace the log itself";
-    return false;
-  }
-  std::vector<int> channels;
-  for (int k = 1; k <= lastChannel(fieldCount); ++k)
-    if (channelTable[k].enabled != 0) channels.push_back(k);
-  const int32_t columns = static_cast<int32_t>(channels.size()) + 1;
-
+  if (!exportAllowed(logPath, exportPath, fieldCount, err)) return false;
   AtomicOutputFile file;
   std::string reason;
   if (!file.create(exportPath, &reason)) {
     if (err) *err = "cannot create the export: " + reason;
     return false;
   }
-  DifWriter out(file);
-  out.headerItem("TABLE", 1, "EXCEL");
-  out.headerItem("VECTORS", static_cast<int64_t>(dataRows.size()) + 12, "LMTR");
-  out.headerItem("TUPLES", columns, columnPattern(columns));
-  out.headerItem("DATA", 0, "");
-  writeDescriptorTuples(out, channelTable, fieldCount, channels);
-  if (!out.flush()) {
-    if (err) *err = "cannot write the export: " + out.error();
+  const std::string head = exportHead(channelTable, fieldCount, dataRows.size());
+  if (!file.write(head.data(), head.size(), &reason)) {
+    if (err) *err = "cannot write the export: " + reason;
     return false;
   }
-  // Field numbers of the exported columns: the time column's field 1, then field k + 1.
-  std::vector<int> fieldNumbers{1};
-  for (int k : channels) fieldNumbers.push_back(k + 1);
-  if (!writeDataRows(file, dataRows, fieldNumbers, fieldCount < 1 ? 1 : fieldCount, progress,
-                     tuning, &reason)) {
-    if (err) *err = reason == "not enough memory" ? reason : "cannot write the export: " + reason;
+  if (!writeDataRows(file, dataRows, exportedFieldNumbers(channelTable, fieldCount),
+                     exportRowFields(fieldCount), progress, tuning, &reason)) {
+    if (err) *err = exportWriteError(reason);
     return false;
   }
   if (!file.commit(&reason)) {
@@ -203,6 +155,45 @@ bool writeExportFile(const std::string& logPath, const std::string& exportPath,
 }
 
 }  // namespace
+
+bool exportAllowed(const std::string& logPath, const std::string& exportPath,
+                   int32_t fieldCount, std::string* err) {
+  if (fieldCount > kChannelTableSize) {
+    if (err) *err = "the log has more fields than the channel table holds";
+    return false;
+  }
+  if (exportPath == logPath || isSameFile(exportPath, logPath)) {
+    if (err) *err = "the export would replace the log itself";
+    return false;
+  }
+  return true;
+}
+
+std::string exportHead(const ChannelTable& channelTable, int32_t fieldCount, size_t rowCount) {
+  const std::vector<int> channels = exportedChannels(channelTable, fieldCount);
+  const int32_t columns = static_cast<int32_t>(channels.size()) + 1;
+  std::string head;
+  DifWriter out(head);
+  out.headerItem("TABLE", 1, "EXCEL");
+  out.headerItem("VECTORS", static_cast<int64_t>(rowCount) + 12, "LMTR");
+  out.headerItem("TUPLES", columns, columnPattern(columns));
+  out.headerItem("DATA", 0, "");
+  writeDescriptorTuples(out, channelTable, fieldCount, channels);
+  return head;
+}
+
+std::vector<int> exportedFieldNumbers(const ChannelTable& channelTable, int32_t fieldCount) {
+  // The time column's field 1, then field k + 1 of each exported channel k.
+  std::vector<int> fieldNumbers{1};
+  for (int k : exportedChannels(channelTable, fieldCount)) fieldNumbers.push_back(k + 1);
+  return fieldNumbers;
+}
+
+int exportRowFields(int32_t fieldCount) { return fieldCount < 1 ? 1 : fieldCount; }
+
+std::string exportWriteError(const std::string& reason) {
+  return reason == "not enough memory" ? reason : "cannot write the export: " + reason;
+}
 
 int32_t exportColumnCount(const ChannelTable& channelTable, int32_t fieldCount) {
   int32_t count = 1;

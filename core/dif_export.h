@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "channel_table.h"
 #include "data_rows.h"
@@ -24,6 +25,27 @@ std::string columnPattern(int32_t exportColumnCount);
 // The label, the label and "(unit)" for the time column, or the label and " (unit)"; the
 // label alone when label and unit are equal.
 std::string columnTitle(const ChannelSettings& channel, bool isTimeColumn);
+
+// Whether an export of a log with fieldCount header fields may be written from logPath to
+// exportPath. False with *err when fieldCount is above the table's ten entries or when
+// exportPath is the log itself.
+bool exportAllowed(const std::string& logPath, const std::string& exportPath,
+                   int32_t fieldCount, std::string* err);
+
+// The export's beginning for a log of rowCount data rows: the four header items and the
+// thirteen descriptor tuples, from entries 0 to fieldCount - 1 of the channel table (labels
+// already derived). Only the VECTORS number depends on rowCount.
+std::string exportHead(const ChannelTable& channelTable, int32_t fieldCount, size_t rowCount);
+
+// The row fields of the exported columns: 1 (the time column), then k + 1 for each
+// exported channel k.
+std::vector<int> exportedFieldNumbers(const ChannelTable& channelTable, int32_t fieldCount);
+
+// The most fields a data row is split into for the export.
+int exportRowFields(int32_t fieldCount);
+
+// The reason given for a failure while the data rows were written.
+std::string exportWriteError(const std::string& reason);
 
 // Writes the export of the log at logPath to exportPath: entries 0 to fieldCount - 1 of the
 // channel table (labels already derived) and the data rows. A fieldCount above the table's
