@@ -25,6 +25,12 @@ class InputFile {
   bool read(char* buffer, size_t capacity, size_t* got, std::string* err);
   // Reads the rest of the file into *content. Returns false with *err on failure.
   bool readAll(std::string* content, std::string* err);
+  // Reads up to capacity bytes from offset on, without moving where read() goes on; *got is
+  // 0 at the end. Several threads may read one file this way at once. Returns false with
+  // *err on failure.
+  bool readAt(uint64_t offset, char* buffer, size_t capacity, size_t* got, std::string* err);
+  // Goes back to the file's first byte, for reading it again. Returns false with *err.
+  bool rewind(std::string* err);
   // The file's size in bytes. Returns false with *err on failure (err may be null).
   bool size(uint64_t* bytes, std::string* err) const;
   bool isOpen() const { return handle_ != kNoHandle; }
@@ -95,6 +101,13 @@ class AtomicOutputFile {
   bool create(const std::string& path, std::string* err);
   // Writes all bytes. Returns false with *err on failure (a full disk, an I/O error).
   bool write(const char* data, size_t size, std::string* err);
+  // Makes the next write() start at offset, leaving the bytes before it for writeAt(): for
+  // a writer that knows the length of its beginning before it knows its content. Returns
+  // false with *err on failure.
+  bool startAt(uint64_t offset, std::string* err);
+  // Writes all bytes at offset, without moving where write() goes on. Returns false with
+  // *err on failure.
+  bool writeAt(uint64_t offset, const char* data, size_t size, std::string* err);
   // Flushes to disk and moves the file into place. Returns false with *err on failure, after
   // which the temporary is gone and the destination untouched.
   bool commit(std::string* err);

@@ -224,6 +224,27 @@ bool InputFile::read(char* buffer, size_t capacity, size_t* got, std::string* er
   }
 }
 
+bool InputFile::readAt(uint64_t offset, char* buffer, size_t capacity, size_t* got,
+                       std::string* err) {
+  for (;;) {
+    ssize_t n = ::pread(fd(handle_), buffer, capacity, static_cast<off_t>(offset));
+    if (n >= 0) {
+      *got = static_cast<size_t>(n);
+      return true;
+    }
+    if (errno != EINTR) {
+      setError(err, errno);
+      return false;
+    }
+  }
+}
+
+bool InputFile::rewind(std::string* err) {
+  if (::lseek(fd(handle_), 0, SEEK_SET) == 0) return true;
+  setError(err, errno);
+  return false;
+}
+
 bool InputFile::size(uint64_t* bytes, std::string* err) const {
   struct stat info;
   if (::fstat(fd(handle_), &info) != 0) {
@@ -397,6 +418,31 @@ bool AtomicOutputFile::write(const char* data, size_t size, std::string* err) {
     flushStarted_ = written_;
   }
 #endif
+  return true;
+}
+
+bool AtomicOutputFile::startAt(uint64_t offset, std::string* err) {
+  if (::lseek(fd(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) {
+    setError(err, errno);
+    return false;
+  }
+  written_ = flushStarted_ = dropped_ = offset;
+  return true;
+}
+
+bool AtomicOutputFile::writeAt(uint64_t offset, const char* data, size_t size,
+                               std::string* err) {
+  while (size > 0) {
+    ssize_t written = ::pwrite(fd(handle_), data, size, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      setError(err, errno);
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+    offset += static_cast<uint64_t>(written);
+  }
   return true;
 }
 

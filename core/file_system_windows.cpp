@@ -132,6 +132,32 @@ bool InputFile::read(char* buffer, size_t capacity, size_t* got, std::string* er
   return true;
 }
 
+bool InputFile::readAt(uint64_t offset, char* buffer, size_t capacity, size_t* got,
+                       std::string* err) {
+  DWORD chunk = capacity > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capacity);
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD n = 0;
+  if (!::ReadFile(handleOf(handle_), buffer, chunk, &n, &at)) {
+    DWORD error = ::GetLastError();
+    if (error != ERROR_HANDLE_EOF) {
+      setError(err, error);
+      return false;
+    }
+    n = 0;
+  }
+  *got = n;
+  return true;
+}
+
+bool InputFile::rewind(std::string* err) {
+  LARGE_INTEGER start{};
+  if (::SetFilePointerEx(handleOf(handle_), start, nullptr, FILE_BEGIN)) return true;
+  setError(err, ::GetLastError());
+  return false;
+}
+
 bool InputFile::size(uint64_t* bytes, std::string* err) const {
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(handleOf(handle_), &size)) {
@@ -259,6 +285,43 @@ bool AtomicOutputFile::write(const char* data, size_t size, std::string* err) {
     }
     data += written;
     size -= written;
+  }
+  return true;
+}
+
+bool AtomicOutputFile::startAt(uint64_t offset, std::string* err) {
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (::SetFilePointerEx(handleOf(handle_), at, nullptr, FILE_BEGIN)) return true;
+  setError(err, ::GetLastError());
+  return false;
+}
+
+bool AtomicOutputFile::writeAt(uint64_t offset, const char* data, size_t size,
+                               std::string* err) {
+  // A write at an offset moves the file pointer too: put it back afterwards.
+  LARGE_INTEGER none{}, position;
+  if (!::SetFilePointerEx(handleOf(handle_), none, &position, FILE_CURRENT)) {
+    setError(err, ::GetLastError());
+    return false;
+  }
+  while (size > 0) {
+    DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    if (!::WriteFile(handleOf(handle_), data, chunk, &written, &at)) {
+      setError(err, ::GetLastError());
+      return false;
+    }
+    data += written;
+    size -= written;
+    offset += written;
+  }
+  if (!::SetFilePointerEx(handleOf(handle_), position, nullptr, FILE_BEGIN)) {
+    setError(err, ::GetLastError());
+    return false;
   }
   return true;
 }

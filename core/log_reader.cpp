@@ -160,6 +160,7 @@ void LogReader::commitPendingLine() {
   if (log_.headerFound) {
     log_.dataRows.closeRow();
   } else {
+    ++linesBeforeRows_;
     if (out_.size() > lineStart_ && out_[lineStart_] == '"')
       takeHeader(out_.substr(lineStart_));
     out_.resize(lineStart_);
@@ -177,6 +178,8 @@ void LogReader::finish() {
   out_.resize(lineStart_);
 }
 
+void LogReader::takeRows(RowStore& rows) { lineStart_ -= log_.dataRows.moveRowsTo(rows); }
+
 void LogReader::takeHeader(std::string line) {
   if (countOccurrences(line, "AFR") == 2) line.replace(line.find("AFR"), 3, "Lambda");
   size_t fields = countOccurrences(line, "\",\"") + 1;
@@ -186,6 +189,44 @@ void LogReader::takeHeader(std::string line) {
   for (int n = 1; n <= lastChannel(log_.fieldCount); ++n)
     channelTable_[n].name = headerFieldName(log_.headerLine, n + 1);
   log_.headerFound = true;
+}
+
+void LineCounter::feed(const char* data, size_t size) {
+  if (size == 0) return;
+  const auto* p = reinterpret_cast<const unsigned char*>(data);
+  const unsigned char* end = p + size;
+  // Every CR and NUL ends a line; an LF does unless it directly follows a CR.
+  auto ending = [](unsigned char b, bool afterCarriageReturn) {
+    return b == kCarriageReturn || b == 0 || (b == kLineFeed && !afterCarriageReturn);
+  };
+  ends_ += ending(*p, afterCarriageReturn_);
+  ++p;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8(static_cast<char>(kCarriageReturn));
+  const __m128i lf = _mm_set1_epi8(static_cast<char>(kLineFeed));
+  const __m128i nul = _mm_setzero_si128();
+  // Each line end found subtracts 0xFF (adds 1) in its byte of a counter; the counters are
+  // summed before any can overflow.
+  while (end - p >= 16) {
+    __m128i counts = _mm_setzero_si128();
+    for (int round = 0; round < 255 && end - p >= 16; ++round, p += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+      const __m128i lineFeeds =
+          _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
+      const __m128i endings =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, nul)), lineFeeds);
+      counts = _mm_sub_epi8(counts, endings);
+    }
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    ends_ += static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<uint64_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+  }
+#endif
+  for (; p < end; ++p) ends_ += ending(*p, p[-1] == kCarriageReturn);
+  const unsigned char last = end[-1];
+  afterCarriageReturn_ = last == kCarriageReturn;
+  endsWithLineEnd_ = last == kCarriageReturn || last == kLineFeed || last == 0;
 }
 
 bool readLog(InputFile& file, LogData& log, ChannelTable& channelTable, std::string* err) {

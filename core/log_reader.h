@@ -34,6 +34,13 @@ class LogReader {
   void feed(const char* data, size_t size);
   // Ends the file: the line read last is discarded.
   void finish();
+  // Moves the data rows read so far from the log's store into rows (emptied first; its
+  // buffer is reused), keeping the line being read: for a reader that hands rows on while
+  // the rest of the log is still being read.
+  void takeRows(RowStore& rows);
+  // The lines used before the first data row: those before the header line and the header
+  // line itself (while no header has been found: every line used so far).
+  uint64_t linesBeforeRows() const { return linesBeforeRows_; }
 
  private:
   void startLine();
@@ -52,6 +59,24 @@ class LogReader {
   unsigned char group_[4] = {};  // the bytes of a multi-byte character being collected
   int groupHave_ = 0;
   int groupNeed_ = 0;
+  uint64_t linesBeforeRows_ = 0;
+};
+
+// Counts the lines that a LogReader fed the same bytes uses (as header, data row or ignored
+// line before the header): those ended by CR, LF or NUL (CR LF once) with at least one more
+// byte after their end. Much faster than reading them: for knowing how many data rows a log
+// holds (lines() - linesBeforeRows()) before it has been read.
+class LineCounter {
+ public:
+  // Counts the next bytes of the file.
+  void feed(const char* data, size_t size);
+  // The lines used, as far as the bytes fed so far tell.
+  uint64_t lines() const { return ends_ - (endsWithLineEnd_ ? 1 : 0); }
+
+ private:
+  uint64_t ends_ = 0;
+  bool afterCarriageReturn_ = false;
+  bool endsWithLineEnd_ = false;
 };
 
 // Reads the opened log to its end into log and the channel table's names and labels.

@@ -17,16 +17,21 @@ struct ReadResult {
   LogData log;
   ChannelTable table{};
   std::vector<std::string> rows;
+  uint64_t countedRows = 0;  // the rows LineCounter foretells from the same bytes
 };
 
 // Reads bytes fed in blocks of chunk bytes (0: all at once).
 ReadResult readBytes(const std::string& bytes, size_t chunk = 0) {
   ReadResult result;
   LogReader reader(result.log, result.table);
+  LineCounter counter;
   if (chunk == 0) chunk = bytes.size() + 1;
-  for (size_t at = 0; at < bytes.size(); at += chunk)
+  for (size_t at = 0; at < bytes.size(); at += chunk) {
     reader.feed(bytes.data() + at, std::min(chunk, bytes.size() - at));
+    counter.feed(bytes.data() + at, std::min(chunk, bytes.size() - at));
+  }
   reader.finish();
+  result.countedRows = counter.lines() - reader.linesBeforeRows();
   for (size_t i = 0; i < result.log.dataRows.size(); ++i)
     result.rows.emplace_back(result.log.dataRows[i]);
   return result;
@@ -76,6 +81,10 @@ TEST(LogReader, LinesAndDecodingByteByByte) {
        "\xEF\xBB\xBF" + h + "\nx\n\"H\",\"B\"\n1\nz", true, {"1"}},
       {"quoted data line is data", h + "\n\"Q\",\"R\"\nz", true, {"\"Q\",\"R\""}},
       {"lines before the header are ignored", "junk\n\n" + h + "\n1\nz", true, {"1"}},
+      {"line ends of every kind across sixteen-byte steps",
+       "a\r\nb\n\n" + h + "\r\n0123456789abcd\r\n\r\r\n" + std::string(1, '\0') +
+           "\n\r0123456789abcdef\n\n\r\n1\r",
+       true, {"0123456789abcd", "", "", "", "", "", "0123456789abcdef", "", ""}},
   };
   for (const LineCase& c : cases) {
     for (size_t chunk : {0, 1, 2, 3, 5, 17}) {
@@ -83,6 +92,9 @@ TEST(LogReader, LinesAndDecodingByteByByte) {
       ReadResult result = readBytes(c.bytes, chunk);
       EXPECT_EQ(result.log.headerFound, c.headerFound);
       EXPECT_EQ(result.rows, c.rows);
+      if (c.headerFound) {
+        EXPECT_EQ(result.countedRows, c.rows.size());
+      }
       if (!c.headerFound) {
         EXPECT_EQ(result.log.fieldCount, 0);
         EXPECT_EQ(result.log.headerLine, "");

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -73,6 +74,28 @@ class RowStore {
     text_ += kSeparator;
     committed_ = text_.size();
     ++count_;
+  }
+  // Moves every committed row into rows (emptied first; its buffer is reused) and keeps the
+  // row in the making, which then starts the buffer. Returns the number of bytes moved out,
+  // by which every position in the buffer has moved down.
+  size_t moveRowsTo(RowStore& rows) {
+    rows.text_.clear();
+    rows.starts_.clear();
+    std::swap(text_, rows.text_);
+    std::swap(starts_, rows.starts_);
+    rows.count_ = count_;
+    rows.committed_ = committed_;
+    text_.append(rows.text_, committed_, std::string::npos);
+    rows.text_.resize(committed_);
+    const size_t moved = committed_;
+    count_ = 0;
+    committed_ = 0;
+    return moved;
+  }
+  // Gives back the buffers' unused room: for rows kept in memory for a while.
+  void shrinkToFit() {
+    text_.shrink_to_fit();
+    starts_.shrink_to_fit();
   }
   // Room for bytes of text (rows and separators) without growing the buffer.
   void reserve(size_t bytes) { text_.reserve(bytes); }
