@@ -79,13 +79,25 @@ class RunFiles {
   std::set<FileIdentity> logFiles_, writtenFiles_;
 };
 
-// A one-line progress bar on stderr, redrawn only when the shown percentage changes.
+// A one-line progress bar on stderr, redrawn only when the shown percentage changes. The
+// expected number of rows may be an estimate: the bar stops short of 100% until finished.
 class TerminalProgress {
  public:
-  TerminalProgress(std::string name, size_t rows) : name_(std::move(name)), rows_(rows) {}
+  explicit TerminalProgress(std::string name) : name_(std::move(name)) {}
 
-  void update(int32_t rowsWritten) {
-    int percent = rows_ == 0 ? 100 : static_cast<int>(100.0 * rowsWritten / rows_);
+  void update(int32_t rowsWritten, size_t rowsExpected) {
+    int percent = rowsExpected == 0 ? 100 : static_cast<int>(100.0 * rowsWritten / rowsExpected);
+    draw(percent > 99 ? 99 : percent);
+  }
+  bool shown() const { return shown_ >= 0; }
+  // Ends the line; at 100% when the export was written.
+  void finish(bool complete) {
+    if (complete) draw(100);
+    std::fputc('\n', stderr);
+  }
+
+ private:
+  void draw(int percent) {
     if (percent == shown_) return;
     shown_ = percent;
     constexpr int kWidth = 30;
@@ -94,11 +106,8 @@ class TerminalProgress {
                  std::string(kWidth - filled, ' ').c_str(), percent);
     std::fflush(stderr);
   }
-  void finish() { std::fputc('\n', stderr); }
 
- private:
   std::string name_;
-  size_t rows_;
   int shown_ = -1;
 };
 
@@ -168,32 +177,33 @@ int main(int argc, char** argv) {
     ProgramState state;
     applyChannelDefaults(state.channelTable);
     state.logPath = logPath;
-    if (!readLogFile(state, &err)) {
-      report(logPath, err);
-      allConverted = false;
-      continue;
-    }
-    if (useSettings) applyChannelSettings(settings, state.channelTable, state.log.fieldCount);
-
-    state.exportPath = options.outputDir.empty()
-                           ? exportPathFor(logPath)
-                           : options.outputDir + "/" + baseName(logPath) + ".dif";
-    std::string refusal = runFiles.refusal(state.exportPath);
-    if (!refusal.empty()) {
-      report(logPath, refusal);
-      allConverted = false;
-      continue;
-    }
-    TerminalProgress bar(filePart(logPath), state.log.dataRows.size());
-    ProgressCallback progress;
-    if (showProgress) progress = [&bar](int32_t rows) { bar.update(rows); };
-    bool ok = exportLog(state, progress, &err);
-    if (showProgress) bar.finish();
-    if (ok) {
-      runFiles.wrote(state.exportPath);
-    } else {
-      report(state.exportPath, err);
-      allConverted = false;
+    // Once the header is read: the settings for its channels, and where the export goes.
+    auto prepare = [&](ProgramState& read, std::string* reason) {
+      if (useSettings) applyChannelSettings(settings, read.channelTable, read.log.fieldCount);
+      read.exportPath = options.outputDir.empty()
+                            ? exportPathFor(logPath)
+                            : options.outputDir + "/" + baseName(logPath) + ".dif";
+      *reason = runFiles.refusal(read.exportPath);
+      return reason->empty();
+    };
+    TerminalProgress bar(filePart(logPath));
+    ConversionProgress progress;
+    if (showProgress) progress = [&bar](int32_t rows, size_t expected) { bar.update(rows, expected); };
+    ConversionFailure failure = convertLogFile(state, prepare, progress, &err);
+    if (showProgress && bar.shown()) bar.finish(failure == ConversionFailure::kNone);
+    switch (failure) {
+      case ConversionFailure::kNone:
+        runFiles.wrote(state.exportPath);
+        break;
+      case ConversionFailure::kLog:
+      case ConversionFailure::kPrepare:
+        report(logPath, err);
+        allConverted = false;
+        break;
+      case ConversionFailure::kExport:
+        report(state.exportPath, err);
+        allConverted = false;
+        break;
     }
   }
   return allConverted ? 0 : 1;

@@ -298,17 +298,33 @@ TEST(ConvertProgram, MemoryIsBoundedByTheLogAndRunningOutIsReported) {
             std::string::npos);
   std::filesystem::remove(dir.file("empty.dif"));
 
+  // A log larger than all the memory the converter may have: its rows are written while it is
+  // read, so it converts all the same.
   std::string wide = "\"Time\",\"A\"\n";
-  for (int i = 0; i < 2000000; ++i) wide += "12:00:00.000,0.98,3500,14.1\n";
+  for (int i = 0; i < 3000000; ++i) wide += "12:00:00.000,0.98,3500,14.1\n";
   writeFile(dir.file("wide.csv"), wide + "end\n");
+  wide.clear();
+  wide.shrink_to_fit();
+  ASSERT_GT(std::filesystem::file_size(dir.file("wide.csv")), 80u << 20);
+  const std::string tight = "ulimit -v " + std::to_string(64 << 10) + "; exec ";
+  ProgramRun streamed = runConvert({"-q", "--no-settings", dir.file("wide.csv")}, kConvert, tight);
+  EXPECT_EQ(streamed.exitCode, 0) << streamed.err;
+  EXPECT_NE(readFile(dir.file("wide.dif")).find("VECTORS\r\n0,3000012\r\n"), std::string::npos);
+
+  // One row larger than that memory has to be held whole: reported, and the next log converted.
+  std::string giant = "\"Time\",\"A\"\n12:00:00.000,";
+  giant.append(80 << 20, '7');
+  writeFile(dir.file("giant.csv"), giant + "\nend\n");
+  giant.clear();
+  giant.shrink_to_fit();
   writeFile(dir.file("small.csv"), readFile(kData + "/three_channels.csv"));
-  ProgramRun starved = runConvert({"-q", "--no-settings", dir.file("wide.csv"),
+  ProgramRun starved = runConvert({"-q", "--no-settings", dir.file("giant.csv"),
                                    dir.file("small.csv")},
-                                  kConvert, "ulimit -v 40000; exec ");
+                                  kConvert, tight);
   EXPECT_EQ(starved.exitCode, 1);
-  EXPECT_EQ(starved.err, "quorvel-convert: " + dir.file("wide.csv") + ": not enough memory\n");
+  EXPECT_EQ(starved.err, "quorvel-convert: " + dir.file("giant.csv") + ": not enough memory\n");
   EXPECT_TRUE(std::filesystem::exists(dir.file("small.dif")));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("wide.dif")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("giant.dif")));
 }
 #endif
 
