@@ -1,12 +1,15 @@
 // The whole conversion: log bytes and settings bytes (split at the first 0xFF 0x00 pair) to
 // an export, checked against the layout's invariants and, cell by cell, against a small
 // independent model of the header and the data rows (conversion_model.h). The log is fed in
-// blocks of a size the input chooses, so block edges fall anywhere.
+// blocks of a size the input chooses, so block edges fall anywhere. The converter's way,
+// reading the log while writing, must give the same bytes with blocks and runs of sizes the
+// input chooses.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "channel_settings.h"
+#include "conversion.h"
 #include "dif_export.h"
 #include "log_reader.h"
 #include "conversion_model.h"
@@ -24,6 +28,17 @@ namespace {
 std::string exportFile() {
   static const std::string path = "/dev/shm/quorvel-fuzz-" + std::to_string(::getpid()) + ".dif";
   return path;
+}
+
+std::string streamedLog() {
+  static const std::string path =
+      "/dev/shm/quorvel-fuzz-" + std::to_string(::getpid()) + "-streamed.csv";
+  return path;
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 void check(bool condition) {
@@ -55,8 +70,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string err;
   check(quorvel::writeExport("/nonexistent/log.csv", exportFile(), table, log.fieldCount,
                              log.dataRows, nullptr, &err));
-  std::ifstream in(exportFile(), std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = readAll(exportFile());
+
+  // The converter's way: read on a thread of its own while the rows are written.
+  {
+    std::ofstream(streamedLog(), std::ios::binary | std::ios::trunc) << logBytes;
+    quorvel::ProgramState state;
+    quorvel::applyChannelDefaults(state.channelTable);
+    state.logPath = streamedLog();
+    quorvel::ConversionTuning tuning;
+    tuning.streamFrom = 0;
+    tuning.stream.readBlock = block;
+    tuning.stream.countBlock = block * 3;
+    tuning.stream.runRows = size % 7 + 1;
+    tuning.stream.runsAhead = size % 3 + 1;
+    tuning.rows.threads = size % 2 + 1;
+    auto prepare = [&](quorvel::ProgramState& read, std::string*) {
+      quorvel::applyChannelSettings(settings, read.channelTable, read.log.fieldCount);
+      return true;
+    };
+    check(quorvel::convertLogFile(state, prepare, nullptr, &err, tuning) ==
+          quorvel::ConversionFailure::kNone);
+    check(readAll(state.exportPath) == bytes);
+    std::remove(state.exportPath.c_str());
+    std::remove(streamedLog().c_str());
+  }
 
   // Every line ends with CR LF, and no CR or LF stands anywhere else.
   std::vector<std::string_view> lines;
