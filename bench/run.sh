@@ -83,5 +83,10 @@ if [ -z "${CONVERT:-}" ]; then
   echo "== core micro-benchmarks"
   "$build/bench/quorvel_core_bench" --log="$work/log1m.csv"
   echo "== the window, offscreen"
-  QT_QPA_PLATFORM=offscreen "$build/bench/quorvel_window_bench" "$work/log1m.csv"
+  QT_QPA_PLATFORM=offscreen "$build/bench/quorvel_window_bench" "$work/log1m.csv" |
+    tee "$work/window.txt"
+  # The window's Convert (the log already read) beside the converter's whole run on the log.
+  awk -v converter="$converter1m" '/^Convert in window/ {
+    printf "Convert in window vs quorvel-convert: %.2f x (%.1f ms / %.1f ms)\n",
+           $4 * 1000 / converter, $4, converter / 1000 }' "$work/window.txt"
 fi

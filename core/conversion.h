@@ -27,8 +27,8 @@ bool exportLog(ProgramState& state, const ProgressCallback& progress, std::strin
 // should follow (settings, state.exportPath). Returns false with *err to convert nothing.
 using PrepareExport = std::function<bool(ProgramState& state, std::string* err)>;
 
-// Progress of a conversion: rows written so far, and the rows the log is expected to hold
-// (exact for a log read whole first, else estimated while the log is still being read).
+// Progress of a conversion: rows written so far, and the rows the log holds (for a log read
+// while written: as its lines were counted, which a log growing meanwhile may outrun).
 using ConversionProgress = std::function<void(int32_t rowsWritten, size_t rowsExpected)>;
 
 // Which step of convertLogFile failed.
@@ -48,11 +48,13 @@ struct ConversionTuning {
 
 // For the command-line converter: reads the log at state.logPath and writes its export, the
 // same bytes as readLogFile, prepare and exportLog in a row. A large log is read on a thread
-// of its own while its rows are formatted and written, so that only a few runs of rows are
-// in memory at a time and state.log.dataRows stays empty; a small log is read whole first.
-// Should the rows outnumber the estimate by a digit, the log is read again and written from
-// memory. Nothing is left behind on failure; state.exportPath is set (beside the log) when
-// prepare leaves it empty.
+// of its own while its rows are formatted and written (its lines counted on another, for the
+// header's row count), so that only a few runs of rows are in memory at a time and
+// state.log.dataRows stays empty; rows before the first one with a time wait in memory. A
+// small log is read whole first. Should the rows read need a row count of another length than
+// the lines counted (the log changed while it was read), the log is read again, whole. Nothing
+// is left behind on failure; state.exportPath is set (beside the log) when prepare leaves it
+// empty.
 ConversionFailure convertLogFile(ProgramState& state, const PrepareExport& prepare,
                                  const ConversionProgress& progress, std::string* err,
                                  const ConversionTuning& tuning = {});
