@@ -283,7 +283,8 @@ TEST(ConvertProgram, AGiantTimeFieldIsStillATime) {
 
 #ifndef QUORVEL_SANITIZED  // the sanitizers reserve terabytes of address space
 // Memory follows the log's size whatever its shape: 16 Mi empty rows fit in the log's size
-// plus a little, and running out is reported, never an abort, and the batch goes on.
+// plus a little; a log larger than all the memory converts, its rows written while it is
+// read; and running out is reported, never an abort, and the batch goes on.
 TEST(ConvertProgram, MemoryIsBoundedByTheLogAndRunningOutIsReported) {
   TempDir dir;
   std::string empty = "\"Time\"\n";

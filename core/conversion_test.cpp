@@ -192,8 +192,10 @@ TEST(ConvertLogFile, FailuresSayWhichStep) {
   EXPECT_EQ(readFile(dir.file("log.csv")), "\"Time\"\n1\nz\n");
 }
 
-// The log grows after its lines were counted (another program appending to it): the rows
-// read then need a longer VECTORS number than the count gave, and the log is read again.
+#ifndef _WIN32  // POSIX only: ALogThatGrowsWhileReadIsReadAgain
+// The log grows after its lines were counted (another program appending to it, which a POSIX
+// advisory lock does not stop; Windows holds the log unshared, so none can): the rows read then need a longer VECTORS number than the
+// count gave, and the log is read again.
 TEST(ConvertLogFile, ALogThatGrowsWhileReadIsReadAgain) {
   TempDir dir;
   // The header comes late, so that the lines are counted long before prepare runs.
@@ -224,6 +226,7 @@ TEST(ConvertLogFile, ALogThatGrowsWhileReadIsReadAgain) {
   EXPECT_TRUE(bytes == readThenExport(dir.file("log.csv")).bytes);
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"log.csv", "log.dif"}));
 }
+#endif
 
 #ifndef _WIN32  // POSIX only: AFailingWriteLeavesNothingBehind
 TEST(ConvertLogFile, AFailingWriteLeavesNothingBehind) {
