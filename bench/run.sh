@@ -24,6 +24,7 @@ $convert "$work/log10m.csv"
 cp "$work/out/log1m.dif" "$work/export-sized"
 cp "$work/out/log10m.dif" "$work/export-sized10m"
 cat "$work/log1m.csv" "$work/log10m.csv" >/dev/null  # into the page cache
+sync  # the generated logs and copies on disk, so that their write-back does not run meanwhile
 
 now() { date +%s%N; }
 # Milliseconds one command line takes.

@@ -167,10 +167,17 @@ struct Formatter {
     block.splices.clear();
     RowFields row;
     RowStore::Reader reader(*block.run.store, block.run.first);
+    // The exported fields are distinct parts of the row, so together they are no longer than
+    // the row; a giant one is spliced in, not copied.
+    const size_t cells = fieldNumbers.size();
+    const size_t mostCopied = cells * kGiantField;
     for (size_t i = 0; i < block.run.count; ++i) {
-      reader.skipRow(row.splitStored(reader.rowStart(), reader.textEnd(), maxFields));
-      size_t need = kTupleStart.size();
-      for (int n : fieldNumbers) need += std::min(row.field(n).size(), kGiantField) + kCellOverhead;
+      const char* start = reader.rowStart();
+      const char* next = row.splitStored(start, reader.textEnd(), maxFields);
+      reader.skipRow(next);
+      const size_t rowLength = static_cast<size_t>(next - start) - 1;
+      const size_t need =
+          kTupleStart.size() + cells * kCellOverhead + std::min(rowLength, mostCopied);
       char* out = put(block.space(need), kTupleStart);
       for (int n : fieldNumbers) {
         std::string_view value = row.field(n);
@@ -232,7 +239,8 @@ class Pipeline {
       std::lock_guard<std::mutex> lock(mutex_);
       stopped_ = true;
     }
-    changed_.notify_all();
+    ready_.notify_all();
+    free_.notify_all();
     // A worker may be waiting for the source's next run.
     source_.stop();
     for (std::thread& worker : workers_) worker.join();
@@ -246,7 +254,7 @@ class Pipeline {
       Slot& slot = slots_[b % slots_.size()];
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] {
+        ready_.wait(lock, [&] {
           return (slot.ready && slot.expected == b) || (exhausted_ && b >= blocks_) ||
                  outOfMemory_;
         });
@@ -265,7 +273,7 @@ class Pipeline {
         slot.ready = false;
         slot.expected = b + slots_.size();
       }
-      changed_.notify_all();
+      free_.notify_all();
     }
   }
 
@@ -299,14 +307,14 @@ class Pipeline {
         if (!more) {
           exhausted_ = true;
           blocks_ = b;
-          changed_.notify_all();
+          ready_.notify_all();
           return;
         }
       }
       Slot* slot = &slots_[b % slots_.size()];
       {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stopped_ || (!slot->ready && slot->expected == b); });
+        free_.wait(lock, [&] { return stopped_ || (!slot->ready && slot->expected == b); });
         if (stopped_) return;
       }
       slot->block.run = run;
@@ -320,7 +328,7 @@ class Pipeline {
         std::lock_guard<std::mutex> lock(mutex_);
         slot->ready = true;
       }
-      changed_.notify_all();
+      ready_.notify_all();
     }
   }
 
@@ -328,7 +336,8 @@ class Pipeline {
     std::lock_guard<std::mutex> lock(mutex_);
     outOfMemory_ = true;
     stopped_ = true;
-    changed_.notify_all();
+    ready_.notify_all();
+    free_.notify_all();
   }
 
   const Formatter& formatter_;
@@ -337,7 +346,8 @@ class Pipeline {
   std::vector<std::thread> workers_;
   std::mutex takeMutex_;  // held while a run is taken from the source
   std::mutex mutex_;      // guards everything below and the slots' state
-  std::condition_variable changed_;
+  std::condition_variable ready_;  // a block was formatted (or none will be): for the writer
+  std::condition_variable free_;   // a slot was written (or work stops): for the workers
   size_t next_ = 0;       // the number of the next block taken
   size_t blocks_ = 0;     // the number of blocks, once the source is exhausted
   bool exhausted_ = false;

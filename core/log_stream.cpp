@@ -27,8 +27,8 @@ LogStream::~LogStream() {
 
 bool LogStream::start(std::string* err) {
   try {
-    counter_ = std::thread([this] { count(); });
     reader_ = std::thread([this] { read(); });
+    counter_ = std::thread([this] { count(); });
     return true;
   } catch (const std::system_error& error) {
     if (err) *err = error.what();
@@ -70,7 +70,7 @@ bool LogStream::result(size_t* rows, std::string* err) {
 bool LogStream::next(RowRun* run) {
   std::unique_lock<std::mutex> lock(mutex_);
   // Rows go out only with a start time to write them against.
-  changed_.wait(lock, [this] {
+  runsWaiting_.wait(lock, [this] {
     return stopped_ || failed_ || (!runs_.empty() && (startKnown_ || ended_)) ||
            (ended_ && runs_.empty());
   });
@@ -79,7 +79,7 @@ bool LogStream::next(RowRun* run) {
   runs_.pop_front();
   *run = RowRun{taken.rows.get(), 0, taken.rows->size(), taken.number};
   inFlight_.push_back(std::move(taken.rows));
-  changed_.notify_all();
+  roomForRuns_.notify_all();
   return true;
 }
 
@@ -90,20 +90,26 @@ void LogStream::written(const RowRun& run) {
     spare_.push_back(std::move(inFlight_.front()));
     inFlight_.pop_front();
   }
+
+}
+
+void LogStream::notifyEveryone() {
   changed_.notify_all();
+  runsWaiting_.notify_all();
+  roomForRuns_.notify_all();
 }
 
 void LogStream::stop() {
   std::lock_guard<std::mutex> lock(mutex_);
   stopped_ = true;
-  changed_.notify_all();
+  notifyEveryone();
 }
 
 void LogStream::fail(std::string reason) {
   std::lock_guard<std::mutex> lock(mutex_);
   failed_ = true;
   error_ = std::move(reason);
-  changed_.notify_all();
+  notifyEveryone();
 }
 
 void LogStream::count() {
@@ -129,6 +135,7 @@ void LogStream::count() {
     counted_ = true;
     lines_ = counter.lines();
     changed_.notify_all();
+    roomForRuns_.notify_all();
   } catch (const std::bad_alloc&) {
     fail("not enough memory");
   }
@@ -140,12 +147,12 @@ void LogStream::read() {
     std::string block(tuning_.readBlock > 0 ? tuning_.readBlock : 1, '\0');
     for (uint64_t at = 0;;) {
       {
-        // Read no further ahead of the writer than a few runs. Until the start time is known
-        // and the lines are counted no row can be written: the runs wait in memory meanwhile,
-        // so that the threads formatting rows have work from the start.
+        // Read no further ahead of the writer than a few runs, also while the lines are still
+        // being counted. Only until the start time is known do the runs wait in memory
+        // without limit: no row can be written before it.
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] {
-          return stopped_ || !startKnown_ || !counted_ || runs_.size() < tuning_.runsAhead;
+        roomForRuns_.wait(lock, [this] {
+          return stopped_ || !startKnown_ || runs_.size() < tuning_.runsAhead;
         });
         if (stopped_) return;
       }
@@ -162,6 +169,7 @@ void LogStream::read() {
         ended_ = true;
         headerKnown_ = true;
         changed_.notify_all();
+        runsWaiting_.notify_all();
         return;
       }
       at += got;
@@ -196,7 +204,12 @@ void LogStream::handOn(LogReader& reader) {
       spare_.pop_back();
     }
   }
-  if (!run) run = std::make_unique<RowStore>();
+  if (!run) {
+    // Room for a whole run and the line being read: the buffer is taken over by the reader's
+    // work space at once (RowStore::moveRowsTo), which then never grows it step by step.
+    run = std::make_unique<RowStore>();
+    run->reserve(tuning_.runBytes + 2 * kFeedPiece);
+  }
   reader.takeRows(*run);
   if (run->empty()) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -217,7 +230,8 @@ void LogStream::handOn(LogReader& reader) {
   const size_t count = run->size();
   runs_.push_back(Run{std::move(run), rowsHandedOn_});
   rowsHandedOn_ += count;
-  changed_.notify_all();
+  runsWaiting_.notify_all();
+  if (found) changed_.notify_all();
 }
 
 }  // namespace quorvel

@@ -26,9 +26,9 @@ class InputFile;
 struct LogStreamTuning {
   size_t readBlock = 256 << 10;   // bytes read at a time
   size_t countBlock = 128 << 10;  // bytes read at a time for counting the lines
-  size_t runBytes = 512 << 10;    // rows are handed on once they hold this much text...
-  size_t runRows = 8192;          // ...or this many rows
-  size_t runsAhead = 16;          // runs read ahead of the writer, at most
+  size_t runBytes = 1 << 20;      // rows are handed on once they hold this much text...
+  size_t runRows = 16384;         // ...or this many rows
+  size_t runsAhead = 8;           // runs read ahead of the writer, at most
 };
 
 // Reads the log with the rules of LogReader: the header line's fields go to log (headerLine,
@@ -76,6 +76,7 @@ class LogStream : public RowRunSource {
   void count();
   void handOn(LogReader& reader);
   void fail(std::string reason);
+  void notifyEveryone();
 
   InputFile& file_;
   LogData& log_;
@@ -85,7 +86,9 @@ class LogStream : public RowRunSource {
   std::thread counter_;
 
   std::mutex mutex_;  // guards everything below
-  std::condition_variable changed_;
+  std::condition_variable changed_;      // header, count, start time, end or failure
+  std::condition_variable runsWaiting_;  // a run was read (or no more will be)
+  std::condition_variable roomForRuns_;  // a run was taken (or reading may go on)
   struct Run {
     std::unique_ptr<RowStore> rows;
     size_t number;  // the number of its first row in the log
