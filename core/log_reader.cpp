@@ -110,6 +110,18 @@ void LogReader::feed(const char* data, size_t size) {
       if (run > 0) {
         out_.append(reinterpret_cast<const char*>(p), run);
         p += run;
+        // The usual data line: plain bytes ended by CR LF or LF, with the next line's first
+        // byte already at hand. The line is a row at once (endLine, then startLine).
+        if (log_.headerFound && end - p > 2) {
+          const size_t lineEnd = p[0] == kCarriageReturn && p[1] == kLineFeed ? 2
+                                 : p[0] == kLineFeed                          ? 1
+                                                                              : 0;
+          if (lineEnd > 0) {
+            log_.dataRows.closeRow();
+            lineStart_ = out_.size();
+            p += lineEnd;
+          }
+        }
         continue;
       }
     }

@@ -28,7 +28,7 @@ struct LogStreamTuning {
   size_t countBlock = 128 << 10;  // bytes read at a time for counting the lines
   size_t runBytes = 1 << 20;      // rows are handed on once they hold this much text...
   size_t runRows = 16384;         // ...or this many rows
-  size_t runsAhead = 8;           // runs read ahead of the writer, at most
+  size_t runsAhead = 16;          // runs read ahead of the writer, at most
 };
 
 // Reads the log with the rules of LogReader: the header line's fields go to log (headerLine,
