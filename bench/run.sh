@@ -12,7 +12,7 @@
 set -euo pipefail
 build=${BUILD:-build}
 converter=${CONVERT:-$build/quorvel-convert}
-runs=${RUNS:-11}
+runs=${RUNS:-21}
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
