@@ -20,6 +20,7 @@ namespace quorvel {
 namespace {
 
 using quorvel::testing::readFile;
+using quorvel::testing::repeated;
 using quorvel::testing::TempDir;
 using quorvel::testing::writeFile;
 
@@ -118,8 +119,7 @@ TEST(ConvertProgram, FailuresAreReportedAndTheRestConverted) {
 
 TEST(ConvertProgram, FullDiskLeavesNoPartialExport) {
   TempDir dir;
-  std::string log = "\"Time\",\"A\"\n";
-  for (int i = 0; i < 50000; ++i) log += "12:00:00.000,0.98\n";
+  const std::string log = "\"Time\",\"A\"\n" + repeated("12:00:00.000,0.98\n", 50000);
   writeFile(dir.file("big.csv"), log);
   writeFile(dir.file("big.dif"), "earlier export");
   // Files may not grow beyond 64 KiB: the export's writes fail as on a full disk.
@@ -302,8 +302,7 @@ TEST(ConvertProgram, MemoryIsBoundedByTheLogAndRunningOutIsReported) {
   // A log larger than all the memory the converter may have: its rows are written while it is
   // read, so it converts all the same.
   // (The limit leaves room for the program, its libraries and 8 MiB of stack per thread.)
-  std::string wide = "\"Time\",\"A\"\n";
-  for (int i = 0; i < 4000000; ++i) wide += "12:00:00.000,0.98,3500,14.1\n";
+  std::string wide = "\"Time\",\"A\"\n" + repeated("12:00:00.000,0.98,3500,14.1\n", 4000000);
   writeFile(dir.file("wide.csv"), wide + "end\n");
   wide.clear();
   wide.shrink_to_fit();

@@ -13,8 +13,24 @@ namespace quorvel {
 namespace {
 
 using quorvel::testing::readFile;
+using quorvel::testing::repeated;
 using quorvel::testing::TempDir;
 using quorvel::testing::writeFile;
+
+// A fresh program state for the log at path, with the built-in channel defaults.
+ProgramState stateFor(const std::string& path) {
+  ProgramState state;
+  applyChannelDefaults(state.channelTable);
+  state.logPath = path;
+  return state;
+}
+
+// Tuning that reads every log while writing it, however small.
+ConversionTuning streamingAlways() {
+  ConversionTuning tuning;
+  tuning.streamFrom = 0;
+  return tuning;
+}
 
 // What a conversion wrote and reported.
 struct Converted {
@@ -28,9 +44,7 @@ struct Converted {
 // The window's way: the log read whole, then exported from memory, with channel 2 turned off
 // where the log has one (a change made after the header is known).
 Converted readThenExport(const std::string& log) {
-  ProgramState state;
-  applyChannelDefaults(state.channelTable);
-  state.logPath = log;
+  ProgramState state = stateFor(log);
   Converted result;
   if (!readLogFile(state, &result.err)) {
     result.failure = ConversionFailure::kLog;
@@ -45,9 +59,7 @@ Converted readThenExport(const std::string& log) {
 
 // The converter's way, with the same change made by prepare.
 Converted convert(const std::string& log, const ConversionTuning& tuning) {
-  ProgramState state;
-  applyChannelDefaults(state.channelTable);
-  state.logPath = log;
+  ProgramState state = stateFor(log);
   Converted result;
   auto prepare = [](ProgramState& read, std::string*) {
     if (read.log.fieldCount > 2) read.channelTable[2].enabled = 0;
@@ -80,7 +92,7 @@ std::vector<LogCase> logCases() {
     if (i % 211 == 0) mixed += "\xE9\xB0,\xC3\xA9,ok" + std::string(1, '\0');
   }
   std::string late = h;  // no time in the first rows
-  for (int i = 0; i < 300; ++i) late += "x,1,2,3\n";
+  late += repeated("x,1,2,3\n", 300);
   for (int i = 0; i < 300; ++i) late += "13:00:0" + std::to_string(i % 10) + ".5,1,2,3\n";
   std::string timeless = h;
   for (int i = 0; i < 500; ++i) timeless += std::to_string(i) + ",a:b,,\n";
@@ -110,12 +122,10 @@ std::vector<LogCase> logCases() {
 // Reading while writing gives the bytes and progress of reading first, however the log is cut
 // into blocks and runs and however many threads format it.
 TEST(ConvertLogFile, SameBytesAsReadingWholeThenExporting) {
-  ConversionTuning streamed;
-  streamed.streamFrom = 0;
   std::vector<ConversionTuning> tunings;
   for (size_t readBlock : {1, 7, 4096}) {
     for (size_t runRows : {1, 3, 1000}) {
-      ConversionTuning tuning = streamed;
+      ConversionTuning tuning = streamingAlways();
       tuning.stream.readBlock = readBlock;
       tuning.stream.countBlock = readBlock == 1 ? 5 : readBlock * 3;
       tuning.stream.runRows = runRows;
@@ -150,9 +160,7 @@ TEST(ConvertLogFile, PrepareSeesTheHeaderAndMayRefuse) {
   for (uint64_t streamFrom : {uint64_t{0}, uint64_t{1} << 30}) {
     TempDir dir;
     writeFile(dir.file("log.csv"), "junk\n\"Time\",\"A\",\"B\"\n12:00:00.000,1,2\nz\n");
-    ProgramState state;
-    applyChannelDefaults(state.channelTable);
-    state.logPath = dir.file("log.csv");
+    ProgramState state = stateFor(dir.file("log.csv"));
     ConversionTuning tuning;
     tuning.streamFrom = streamFrom;
     std::string err;
@@ -178,16 +186,13 @@ TEST(ConvertLogFile, FailuresSayWhichStep) {
 
   // The export would replace the log itself.
   writeFile(dir.file("log.csv"), "\"Time\"\n1\nz\n");
-  ProgramState self;
-  applyChannelDefaults(self.channelTable);
-  self.logPath = dir.file("log.csv");
-  ConversionTuning tuning;
-  tuning.streamFrom = 0;
+  ProgramState self = stateFor(dir.file("log.csv"));
   auto ontoTheLog = [](ProgramState& read, std::string*) {
     read.exportPath = read.logPath;
     return true;
   };
-  EXPECT_EQ(convertLogFile(self, ontoTheLog, nullptr, &err, tuning), ConversionFailure::kExport);
+  EXPECT_EQ(convertLogFile(self, ontoTheLog, nullptr, &err, streamingAlways()),
+            ConversionFailure::kExport);
   EXPECT_EQ(err, "the export would replace the log itself");
   EXPECT_EQ(readFile(dir.file("log.csv")), "\"Time\"\n1\nz\n");
 }
@@ -201,15 +206,11 @@ TEST(ConvertLogFile, ALogThatGrowsWhileReadIsReadAgain) {
   // The header comes late, so that the lines are counted long before prepare runs.
   std::string text(1 << 20, '\n');
   text += "\"Time\",\"A\"\n";
-  for (int i = 0; i < 50; ++i) text += "12:00:00.000,1\n";
+  text += repeated("12:00:00.000,1\n", 50);
   writeFile(dir.file("log.csv"), text);
-  std::string more;
-  for (int i = 0; i < 2000; ++i) more += "12:00:01.000,2\n";
-  ProgramState state;
-  applyChannelDefaults(state.channelTable);
-  state.logPath = dir.file("log.csv");
-  ConversionTuning tuning;
-  tuning.streamFrom = 0;
+  const std::string more = repeated("12:00:01.000,2\n", 2000);
+  ProgramState state = stateFor(dir.file("log.csv"));
+  ConversionTuning tuning = streamingAlways();
   tuning.stream.readBlock = 64;
   tuning.stream.countBlock = 4 << 20;
   // The rows are held back (a run of one row ahead at most) until prepare has returned.
@@ -231,17 +232,13 @@ TEST(ConvertLogFile, ALogThatGrowsWhileReadIsReadAgain) {
 #ifndef _WIN32  // POSIX only: AFailingWriteLeavesNothingBehind
 TEST(ConvertLogFile, AFailingWriteLeavesNothingBehind) {
   TempDir dir;
-  std::string text = "\"T\",\"A\"\n";
-  for (int i = 0; i < 20000; ++i) text += "12:00:00.000,1.5\n";
+  const std::string text = "\"T\",\"A\"\n" + repeated("12:00:00.000,1.5\n", 20000);
   writeFile(dir.file("log.csv"), text);
   writeFile(dir.file("log.dif"), "earlier export");
   for (int threads : {1, 3}) {
     int failedAsExpected = quorvel::testing::runWithFileSizeLimit(text.size() + 4096, [&] {
-      ProgramState state;
-      applyChannelDefaults(state.channelTable);
-      state.logPath = dir.file("log.csv");
-      ConversionTuning tuning;
-      tuning.streamFrom = 0;
+      ProgramState state = stateFor(dir.file("log.csv"));
+      ConversionTuning tuning = streamingAlways();
       tuning.stream.runRows = 100;
       tuning.rows.threads = threads;
       std::string err;

@@ -307,8 +307,7 @@ TEST(DifExport, NeverReplacesTheLogItself) {
 TEST(DifExport, FailingWriteLeavesEarlierExportUntouched) {
   TempDir dir;
   writeFile(dir.file("log.dif"), "earlier export");
-  std::string text = "\"T\",\"A\"\n";
-  for (int i = 0; i < 20000; ++i) text += "12:00:00.000,1.5\n";
+  const std::string text = "\"T\",\"A\"\n" + quorvel::testing::repeated("12:00:00.000,1.5\n", 20000);
   Log log(text);
   // On the calling thread, and with formatting threads still busy when the write fails.
   for (RowWriterTuning tuning : {RowWriterTuning{1, 16384}, RowWriterTuning{3, 100}}) {

@@ -51,10 +51,11 @@ void setError(std::string* err, int error) {
 
 int fd(intptr_t handle) { return static_cast<int>(handle); }
 
-// Writes all bytes, going on after short writes and interrupts.
-bool writeAll(int file, const char* data, size_t size, std::string* err) {
+// Writes all bytes, going on after short writes and interrupts: where the file's position is,
+// or from offset on (without moving the position) when offset is not negative.
+bool writeAll(int file, const char* data, size_t size, std::string* err, off_t offset = -1) {
   while (size > 0) {
-    ssize_t written = ::write(file, data, size);
+    ssize_t written = offset < 0 ? ::write(file, data, size) : ::pwrite(file, data, size, offset);
     if (written < 0) {
       if (errno == EINTR) continue;
       setError(err, errno);
@@ -62,6 +63,7 @@ bool writeAll(int file, const char* data, size_t size, std::string* err) {
     }
     data += written;
     size -= static_cast<size_t>(written);
+    if (offset >= 0) offset += written;
   }
   return true;
 }
@@ -432,18 +434,7 @@ bool AtomicOutputFile::startAt(uint64_t offset, std::string* err) {
 
 bool AtomicOutputFile::writeAt(uint64_t offset, const char* data, size_t size,
                                std::string* err) {
-  while (size > 0) {
-    ssize_t written = ::pwrite(fd(handle_), data, size, static_cast<off_t>(offset));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      setError(err, errno);
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-    offset += static_cast<uint64_t>(written);
-  }
-  return true;
+  return writeAll(fd(handle_), data, size, err, static_cast<off_t>(offset));
 }
 
 bool AtomicOutputFile::commit(std::string* err) {

@@ -54,6 +54,14 @@ void setError(std::string* err, DWORD error) {
 
 HANDLE handleOf(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// For reading or writing at offset on a handle opened for synchronous use.
+OVERLAPPED overlappedAt(uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
 bool isFolder(const std::wstring& path) {
   DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -135,9 +143,7 @@ bool InputFile::read(char* buffer, size_t capacity, size_t* got, std::string* er
 bool InputFile::readAt(uint64_t offset, char* buffer, size_t capacity, size_t* got,
                        std::string* err) {
   DWORD chunk = capacity > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capacity);
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  OVERLAPPED at = overlappedAt(offset);
   DWORD n = 0;
   if (!::ReadFile(handleOf(handle_), buffer, chunk, &n, &at)) {
     DWORD error = ::GetLastError();
@@ -307,9 +313,7 @@ bool AtomicOutputFile::writeAt(uint64_t offset, const char* data, size_t size,
   }
   while (size > 0) {
     DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    OVERLAPPED at = overlappedAt(offset);
     DWORD written = 0;
     if (!::WriteFile(handleOf(handle_), data, chunk, &written, &at)) {
       setError(err, ::GetLastError());

@@ -76,6 +76,14 @@ inline std::string logHeader(int fields, const std::string& lineEnd = "\n") {
   return text + lineEnd;
 }
 
+// text, count times over: the rows of a test log.
+inline std::string repeated(const std::string& text, size_t count) {
+  std::string result;
+  result.reserve(text.size() * count);
+  for (size_t i = 0; i < count; ++i) result += text;
+  return result;
+}
+
 inline void writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
