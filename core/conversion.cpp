@@ -67,26 +67,31 @@ Streamed convertStreamed(ProgramState& state, InputFile& file,
   const int32_t fieldCount = state.log.fieldCount;
   if (!exportAllowed(state.logPath, state.exportPath, fieldCount, err))
     return failed(ConversionFailure::kExport);
-  LogStream::Plan plan;
-  if (!stream.waitForPlan(&plan, err)) return failed(ConversionFailure::kLog);
+  int32_t startTimeMs = 0;
+  if (!stream.waitForStartTime(&startTimeMs, err)) return failed(ConversionFailure::kLog);
 
-  // The rows go after a beginning as long as the one for the expected count; the beginning
-  // itself is written last, for the count read.
-  const size_t headLength = exportHead(state.channelTable, fieldCount, plan.expectedRows).size();
   AtomicOutputFile out;
   std::string reason;
   if (!out.create(state.exportPath, &reason)) {
     if (err) *err = "cannot create the export: " + reason;
     return failed(ConversionFailure::kExport);
   }
-  if (!out.startAt(headLength, &reason)) {
-    if (err) *err = "cannot write the export: " + reason;
-    return failed(ConversionFailure::kExport);
-  }
+  // Rows are formatted from now on. They are written once the lines are counted, after a
+  // beginning as long as the one for the rows counted; the beginning itself is written last,
+  // for the rows read.
+  size_t expectedRows = 0;
+  size_t headLength = 0;
+  auto placeRows = [&](std::string* why) {
+    if (!stream.waitForRowCount(&expectedRows, why)) return false;
+    headLength = exportHead(state.channelTable, fieldCount, expectedRows).size();
+    return out.startAt(headLength, why);
+  };
+  ProgressCallback rowsWritten;
+  if (progress) rowsWritten = [&](int32_t written) { progress(written, expectedRows); };
   const bool written =
       writeRowRuns(out, stream, exportedFieldNumbers(state.channelTable, fieldCount),
-                   exportRowFields(fieldCount), plan.startTimeMs,
-                   rowsProgress(progress, plan.expectedRows), tuning.rows, &reason);
+                   exportRowFields(fieldCount), startTimeMs, placeRows, rowsWritten, tuning.rows,
+                   &reason);
   size_t rows = 0;
   if (!stream.result(&rows, err)) return failed(ConversionFailure::kLog);
   if (!written) {

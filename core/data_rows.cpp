@@ -235,21 +235,23 @@ class Pipeline {
   bool started() const { return !workers_.empty(); }
 
   ~Pipeline() {
+    bool exhausted;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stopped_ = true;
+      exhausted = exhausted_;
     }
     ready_.notify_all();
     free_.notify_all();
-    // A worker may be waiting for the source's next run.
-    source_.stop();
+    // Stopped early, a worker may be waiting for the source's next run.
+    if (!exhausted) source_.stop();
     for (std::thread& worker : workers_) worker.join();
   }
 
-  // Writes every block in order; *rows is then the number of rows written. Returns false
-  // with *err on failure.
-  bool writeAll(AtomicOutputFile& file, const ProgressCallback& progress, size_t* rows,
-                std::string* err) {
+  // Writes every block in order, each after ready() has said yes; *rows is then the number
+  // of rows written. Returns false with *err on failure.
+  bool writeAll(AtomicOutputFile& file, const std::function<bool(std::string*)>& ready,
+                const ProgressCallback& progress, size_t* rows, std::string* err) {
     for (size_t b = 0;; ++b) {
       Slot& slot = slots_[b % slots_.size()];
       {
@@ -264,7 +266,7 @@ class Pipeline {
         }
         if (!slot.ready || slot.expected != b) return true;  // every block is written
       }
-      if (!writeBlock(file, slot.block, err)) return false;
+      if (!ready(err) || !writeBlock(file, slot.block, err)) return false;
       source_.written(slot.block.run);
       reportProgress(progress, slot.block.run);
       *rows = slot.block.run.number + slot.block.run.count;
@@ -375,9 +377,16 @@ class StoredRuns : public RowRunSource {
 };
 
 // Formats and writes every run of source (on worker threads when threads > 1), calls
-// progress for the last time and writes the end-of-data marker.
+// progress for the last time and writes the end-of-data marker; beforeWriting (may be empty)
+// is called once, before the first byte is written.
 bool writeRuns(AtomicOutputFile& file, RowRunSource& source, const Formatter& formatter,
-               int threads, const ProgressCallback& progress, std::string* err) {
+               int threads, const std::function<bool(std::string*)>& beforeWriting,
+               const ProgressCallback& progress, std::string* err) {
+  bool started = !beforeWriting;
+  auto ready = [&](std::string* why) {
+    if (!started) started = beforeWriting(why);
+    return started;
+  };
   size_t rows = 0;
   std::unique_ptr<Pipeline> pipeline;
   if (threads > 1) {
@@ -385,19 +394,20 @@ bool writeRuns(AtomicOutputFile& file, RowRunSource& source, const Formatter& fo
     if (!pipeline->started()) pipeline.reset();
   }
   if (pipeline) {
-    if (!pipeline->writeAll(file, progress, &rows, err)) return false;
+    if (!pipeline->writeAll(file, ready, progress, &rows, err)) return false;
     pipeline.reset();
   } else {
     // On the calling thread, a run at a time.
     Block block;
     while (source.next(&block.run)) {
       formatter.format(block);
-      if (!writeBlock(file, block, err)) return false;
+      if (!ready(err) || !writeBlock(file, block, err)) return false;
       source.written(block.run);
       reportProgress(progress, block.run);
       rows = block.run.number + block.run.count;
     }
   }
+  if (!ready(err)) return false;
   if (progress) progress(static_cast<int32_t>(rows));
   static constexpr std::string_view kEnd = "-1,0\r\nEOD\r\n";
   return file.write(kEnd.data(), kEnd.size(), err);
@@ -434,17 +444,18 @@ bool writeDataRows(AtomicOutputFile& file, const RowStore& dataRows,
                   : static_cast<int>(std::thread::hardware_concurrency());
   }
   StoredRuns runs(dataRows, blockRows);
-  return writeRuns(file, runs, formatter, threads, progress, err);
+  return writeRuns(file, runs, formatter, threads, {}, progress, err);
 }
 
 bool writeRowRuns(AtomicOutputFile& file, RowRunSource& source,
                   const std::vector<int>& fieldNumbers, int maxFields, int32_t startTimeMs,
+                  const std::function<bool(std::string* err)>& beforeWriting,
                   const ProgressCallback& progress, const RowWriterTuning& tuning,
                   std::string* err) {
   const Formatter formatter{fieldNumbers, maxFields, startTimeMs};
   const int threads = tuning.threads > 0 ? tuning.threads
                                          : static_cast<int>(std::thread::hardware_concurrency());
-  return writeRuns(file, source, formatter, threads, progress, err);
+  return writeRuns(file, source, formatter, threads, beforeWriting, progress, err);
 }
 
 }  // namespace quorvel

@@ -67,9 +67,13 @@ class RowRunSource {
 
 // As writeDataRows, for the rows that source gives and the start time startTimeMs; the runs
 // are formatted on worker threads as they come (tuning.blockRows is not used: a run is one
-// block). Returns false with *err on a write failure or "not enough memory".
+// block). beforeWriting (may be empty) is called on the calling thread once, before the first
+// byte is written, while the threads may already be formatting: for a writer that learns only
+// then where the rows go; when it returns false (with *err) nothing is written. Returns false
+// with *err on a write failure or "not enough memory".
 bool writeRowRuns(AtomicOutputFile& file, RowRunSource& source,
                   const std::vector<int>& fieldNumbers, int maxFields, int32_t startTimeMs,
+                  const std::function<bool(std::string* err)>& beforeWriting,
                   const ProgressCallback& progress, const RowWriterTuning& tuning,
                   std::string* err);
 

@@ -38,25 +38,36 @@ bool LogStream::start(std::string* err) {
 
 bool LogStream::waitForHeader(std::string* err) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return headerKnown_ || failed_; });
-  if (failed_ && err) *err = error_;
-  return !failed_;
-}
-
-bool LogStream::waitForPlan(Plan* plan, std::string* err) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] {
-    return (counted_ && headerKnown_ && (startKnown_ || ended_)) || failed_;
-  });
-  if (failed_) {
-    if (err) *err = error_;
+  changed_.wait(lock, [this] { return headerKnown_ || failed_ || stopped_; });
+  if (failed_ || !headerKnown_) {
+    if (err) *err = failed_ ? error_ : "reading was stopped";
     return false;
   }
-  plan->startTimeMs = startTimeMs_;
+  return true;
+}
+
+bool LogStream::waitForStartTime(int32_t* startTimeMs, std::string* err) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return startKnown_ || ended_ || failed_ || stopped_; });
+  if (failed_ || !(startKnown_ || ended_)) {
+    if (err) *err = failed_ ? error_ : "reading was stopped";
+    return false;
+  }
+  *startTimeMs = startTimeMs_;
+  return true;
+}
+
+bool LogStream::waitForRowCount(size_t* rows, std::string* err) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return (counted_ && headerKnown_) || failed_ || stopped_; });
+  if (failed_ || !(counted_ && headerKnown_)) {
+    if (err) *err = failed_ ? error_ : "reading was stopped";
+    return false;
+  }
   // Without a header there are no rows, whatever the lines.
-  plan->expectedRows = log_.headerFound && lines_ > linesBeforeRows_
-                           ? static_cast<size_t>(lines_ - linesBeforeRows_)
-                           : 0;
+  *rows = log_.headerFound && lines_ > linesBeforeRows_
+              ? static_cast<size_t>(lines_ - linesBeforeRows_)
+              : 0;
   return true;
 }
 

@@ -38,13 +38,6 @@ struct LogStreamTuning {
 // is known long before they have all been read.
 class LogStream : public RowRunSource {
  public:
-  // What the export needs to know before it writes its first row.
-  struct Plan {
-    int32_t startTimeMs = 0;  // the time in field 1 of the first row holding one there, or 0
-    size_t expectedRows = 0;  // the number of data rows the lines counted give: the number
-                              // read unless the file changes while it is read
-  };
-
   // file is open; it is read from its first byte on (with readAt).
   LogStream(InputFile& file, LogData& log, ChannelTable& channelTable,
             const LogStreamTuning& tuning = {});
@@ -59,9 +52,14 @@ class LogStream : public RowRunSource {
   // log's header fields and the channel names may be read from then on. Returns false with
   // *err when reading failed.
   bool waitForHeader(std::string* err);
-  // Waits until the plan is known: the start time found (or the log read to its end without
-  // one) and the lines counted. Returns false with *err when reading failed.
-  bool waitForPlan(Plan* plan, std::string* err);
+  // Waits until the rows' start time is known: the time in field 1 of the first row holding
+  // one there, or 0 when the log ended without one. Returns false with *err when reading
+  // failed.
+  bool waitForStartTime(int32_t* startTimeMs, std::string* err);
+  // Waits until the lines are counted, and gives the number of data rows they make: the
+  // number read, unless the file changes while it is read. Returns false with *err when
+  // reading failed.
+  bool waitForRowCount(size_t* rows, std::string* err);
   // Once next() has returned false: *rows is the number of data rows read. Returns false with
   // *err when reading failed ("not enough memory" included), in which case rows are missing.
   bool result(size_t* rows, std::string* err);
