@@ -50,15 +50,15 @@ class LogStream : public RowRunSource {
   bool start(std::string* err);
   // Waits until the header line has been read or the whole log has been read without one:
   // log's header fields and the channel names may be read from then on. Returns false with
-  // *err when reading failed.
+  // *err when reading failed or was stopped.
   bool waitForHeader(std::string* err);
   // Waits until the rows' start time is known: the time in field 1 of the first row holding
   // one there, or 0 when the log ended without one. Returns false with *err when reading
-  // failed.
+  // failed or was stopped.
   bool waitForStartTime(int32_t* startTimeMs, std::string* err);
   // Waits until the lines are counted, and gives the number of data rows they make: the
   // number read, unless the file changes while it is read. Returns false with *err when
-  // reading failed.
+  // reading failed or was stopped.
   bool waitForRowCount(size_t* rows, std::string* err);
   // Once next() has returned false: *rows is the number of data rows read. Returns false with
   // *err when reading failed ("not enough memory" included), in which case rows are missing.
