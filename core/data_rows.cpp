@@ -248,9 +248,9 @@ class Pipeline {
     for (std::thread& worker : workers_) worker.join();
   }
 
-  // Writes every block in order, each after ready() has said yes; *rows is then the number
+  // Writes every block in order, each after mayWrite() has said yes; *rows is then the number
   // of rows written. Returns false with *err on failure.
-  bool writeAll(AtomicOutputFile& file, const std::function<bool(std::string*)>& ready,
+  bool writeAll(AtomicOutputFile& file, const std::function<bool(std::string*)>& mayWrite,
                 const ProgressCallback& progress, size_t* rows, std::string* err) {
     for (size_t b = 0;; ++b) {
       Slot& slot = slots_[b % slots_.size()];
@@ -266,7 +266,7 @@ class Pipeline {
         }
         if (!slot.ready || slot.expected != b) return true;  // every block is written
       }
-      if (!ready(err) || !writeBlock(file, slot.block, err)) return false;
+      if (!mayWrite(err) || !writeBlock(file, slot.block, err)) return false;
       source_.written(slot.block.run);
       reportProgress(progress, slot.block.run);
       *rows = slot.block.run.number + slot.block.run.count;
@@ -383,7 +383,7 @@ bool writeRuns(AtomicOutputFile& file, RowRunSource& source, const Formatter& fo
                int threads, const std::function<bool(std::string*)>& beforeWriting,
                const ProgressCallback& progress, std::string* err) {
   bool started = !beforeWriting;
-  auto ready = [&](std::string* why) {
+  auto mayWrite = [&](std::string* why) {
     if (!started) started = beforeWriting(why);
     return started;
   };
@@ -394,20 +394,20 @@ bool writeRuns(AtomicOutputFile& file, RowRunSource& source, const Formatter& fo
     if (!pipeline->started()) pipeline.reset();
   }
   if (pipeline) {
-    if (!pipeline->writeAll(file, ready, progress, &rows, err)) return false;
+    if (!pipeline->writeAll(file, mayWrite, progress, &rows, err)) return false;
     pipeline.reset();
   } else {
     // On the calling thread, a run at a time.
     Block block;
     while (source.next(&block.run)) {
       formatter.format(block);
-      if (!ready(err) || !writeBlock(file, block, err)) return false;
+      if (!mayWrite(err) || !writeBlock(file, block, err)) return false;
       source.written(block.run);
       reportProgress(progress, block.run);
       rows = block.run.number + block.run.count;
     }
   }
-  if (!ready(err)) return false;
+  if (!mayWrite(err)) return false;
   if (progress) progress(static_cast<int32_t>(rows));
   static constexpr std::string_view kEnd = "-1,0\r\nEOD\r\n";
   return file.write(kEnd.data(), kEnd.size(), err);

@@ -101,7 +101,6 @@ void LogStream::written(const RowRun& run) {
     spare_.push_back(std::move(inFlight_.front()));
     inFlight_.pop_front();
   }
-
 }
 
 void LogStream::notifyEveryone() {
